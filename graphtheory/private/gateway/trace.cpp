@@ -1,0 +1,18 @@
+#include "gateway/trace.h"
+
+#include "host/hgw.h"
+
+namespace {
+void evaluate(bool enabled, const char* command) {
+    if (enabled) hgwEvalString(command);  // a failing trace command never stops the handler
+}
+}  // namespace
+
+Trace::Trace(int traceLevel) : enabled_(traceLevel != 0) {
+    evaluate(enabled_, "tic");
+    evaluate(enabled_, "disp(sprintf('Entering hgw function: %5.3f seconds',toc))");
+}
+void Trace::graphCopied() const { evaluate(enabled_, "disp(sprintf('Graph copied: %5.3f seconds',toc))"); }
+void Trace::graphsCopied() const { evaluate(enabled_, "disp(sprintf('Graphs copied: %5.3f seconds',toc))"); }
+void Trace::algorithmFinished() const { evaluate(enabled_, "disp(sprintf('Algorithm finished: %5.3f seconds',toc))"); }
+void Trace::outputsCopied() const { evaluate(enabled_, "disp(sprintf('Outputs copied: %5.3f seconds',toc))"); }

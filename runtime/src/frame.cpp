@@ -1,0 +1,21 @@
+#include "frame.h"
+
+namespace linkwork::detail {
+namespace {
+thread_local CallFrame* currentFrame = nullptr;
+}
+
+CallFrame::CallFrame() : previous_(currentFrame) { currentFrame = this; }
+
+CallFrame::~CallFrame() {
+    currentFrame = previous_;
+    for (hxArray* array : owned_) destroyArray(array);
+}
+
+void CallFrame::adopt(hxArray* array) { owned_.insert(array); }
+
+bool CallFrame::release(hxArray* array) { return owned_.erase(array) == 1; }
+
+CallFrame* CallFrame::current() { return currentFrame; }
+
+}  // namespace linkwork::detail

@@ -1,0 +1,96 @@
+// Loading the module and running one call in its own frame.
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "frame.h"
+
+namespace linkwork {
+
+std::string modulePath(const std::string& fallback) {
+    const char* fromEnvironment = std::getenv("LINKWORK_MODULE");
+    return fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment : fallback;
+}
+
+Module::Module(const std::string& path) : path_(path) {
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) {
+        const char* reason = dlerror();
+        throw ModuleLoadError("cannot load module '" + path + "': " + (reason ? reason : "unknown error"));
+    }
+    entry_ = reinterpret_cast<decltype(entry_)>(dlsym(handle_, "hgwFunction"));
+    if (entry_ == nullptr) {
+        dlclose(handle_);
+        handle_ = nullptr;
+        throw ModuleLoadError("module '" + path + "' does not export hgwFunction");
+    }
+}
+
+// The module stays mapped: exceptions and arrays it made may outlive this object.
+Module::~Module() = default;
+
+namespace {
+
+[[noreturn]] void malformed(const std::string& what, const std::string& fault) {
+    throw HostError("linkwork:runtime:MalformedSparseArray", "Sparse " + what + " is malformed: " + fault + ".");
+}
+
+}  // namespace
+
+void validateSparse(const hxArray& array, const std::string& what) {
+    if (array.classID != hxDOUBLE_CLASS && array.classID != hxLOGICAL_CLASS)
+        malformed(what, std::string("class ") + className(array.classID) + " cannot be sparse");
+    if (array.columnStarts == nullptr || array.rowIndices == nullptr || array.realData == nullptr)
+        malformed(what, "its storage is missing");
+    const hxSize rows = array.dims[0], cols = array.dims[1];
+    const hxIndex* starts = array.columnStarts;
+    if (starts[0] != 0) malformed(what, "column starts do not begin at 0");
+    for (hxSize j = 0; j < cols; ++j)
+        if (starts[j + 1] < starts[j]) malformed(what, "column starts decrease at column " + std::to_string(j + 1));
+    if (starts[cols] > array.capacity) malformed(what, "it stores more entries than it has room for");
+    // One stamp per row: the last column in which the row was seen.
+    std::vector<hxSize> seenInColumn(rows, 0);
+    for (hxSize j = 0; j < cols; ++j) {
+        for (hxIndex k = starts[j]; k < starts[j + 1]; ++k) {
+            const hxIndex i = array.rowIndices[k];
+            if (i >= rows)
+                malformed(what, "row index " + std::to_string(i) + " in column " + std::to_string(j + 1) +
+                                    " is not below the row count " + std::to_string(rows));
+            if (seenInColumn[i] == j + 1)
+                malformed(what, "row " + std::to_string(i + 1) + " appears twice in column " + std::to_string(j + 1));
+            seenInColumn[i] = j + 1;
+        }
+    }
+}
+
+std::vector<ArrayPtr> Module::call(int outputCount, const std::vector<const hxArray*>& inputs) const {
+    for (std::size_t k = 0; k < inputs.size(); ++k) {
+        if (inputs[k] == nullptr) throw HostError("linkwork:runtime:MissingInput", "Input " + std::to_string(k + 1) + " is missing.");
+        if (inputs[k]->sparse) validateSparse(*inputs[k], "input " + std::to_string(k + 1));
+    }
+    const int slotCount = outputCount < 1 ? 1 : outputCount;
+    std::vector<hxArray*> slots(static_cast<std::size_t>(slotCount), nullptr);
+    std::vector<ArrayPtr> results;
+    {
+        detail::CallFrame frame;
+        try {
+            entry_(outputCount, slots.data(), static_cast<int>(inputs.size()), const_cast<const hxArray**>(inputs.data()));
+        } catch (const HostError&) {
+            throw;
+        } catch (const std::exception& error) {
+            throw ModuleError(error.what());
+        } catch (...) {
+            throw ModuleError("the module raised an exception of unknown type");
+        }
+        results.reserve(slots.size());
+        for (hxArray* slot : slots) {
+            if (slot != nullptr && !frame.release(slot))
+                throw ModuleError("the module returned an array that this call did not create");
+            results.emplace_back(slot);
+        }
+    }
+    return results;
+}
+
+}  // namespace linkwork
