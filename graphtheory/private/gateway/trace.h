@@ -5,6 +5,10 @@
 class Trace {
 public:
     explicit Trace(int traceLevel);  // "tic" and the entry line
+    Trace(const Trace&) = delete;
+    Trace& operator=(const Trace&) = delete;
+    // Declared first in a handler, the trace is destroyed last, after the graph.
+    ~Trace();
     void graphCopied() const;
     void graphsCopied() const;       // the isomorphism handler, after both imports
     void algorithmFinished() const;
