@@ -6,6 +6,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <limits>
+#include <numeric>
 #include <string>
 #include <tuple>
 #include <utility>
