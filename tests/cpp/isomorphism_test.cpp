@@ -46,7 +46,9 @@ TEST(Isomorphism, UnmappedIsolatedVerticesGetTheUnusedOnes) {
             std::vector<double> identity(m.size());
             std::iota(identity.begin(), identity.end(), 1.0);
             EXPECT_EQ(sorted, identity) << c.name;  // a permutation
-            if (!c.expected.empty()) EXPECT_EQ(m, c.expected) << c.name;
+            if (!c.expected.empty()) {
+                EXPECT_EQ(m, c.expected) << c.name;
+            }
         }
     }
 }
