@@ -16,17 +16,21 @@ SparseGraphArray readGraphArray(const hxArray* array) {
     return SparseGraphArray{array, n, array->rowIndices, array->columnStarts, array->storedCount()};
 }
 
-EntryWeights::EntryWeights(const SparseGraphArray& graph, const hxArray* inputs[], int customIndex) {
+const CustomValueErrors customWeightErrors = {
+    "genokit:linkworkhgw:IncorrectSizeCustomWeights",
+    "Custom weights should have same number of elements as nonzero entries in the sparse array.",
+    "genokit:linkworkhgw:IncorrectTypeCustomWeights", "Custom weights should be double and real."};
+
+EntryWeights::EntryWeights(const SparseGraphArray& graph, const hxArray* inputs[], int customIndex,
+                           const CustomValueErrors& errors) {
     if (customIndex == 0) {
         if (!graph.array->isLogical()) values_ = graph.array->realDoubles();
         return;
     }
     const hxArray* custom = inputs[customIndex];
     if (hxGetNumberOfElements(custom) != graph.stored)
-        hgwErrMsgIdAndTxt("genokit:linkworkhgw:IncorrectSizeCustomWeights",
-                          "Custom weights should have same number of elements as nonzero entries in the sparse array.");
-    if (!custom->isDouble() || custom->isComplex())
-        hgwErrMsgIdAndTxt("genokit:linkworkhgw:IncorrectTypeCustomWeights", "Custom weights should be double and real.");
+        hgwErrMsgIdAndTxt(errors.sizeIdentifier, errors.sizeMessage);
+    if (!custom->isDouble() || custom->isComplex()) hgwErrMsgIdAndTxt(errors.typeIdentifier, errors.typeMessage);
     if (!custom->isSparse()) {
         values_ = custom->realDoubles();
         return;

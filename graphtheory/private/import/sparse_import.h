@@ -25,13 +25,25 @@ struct SparseGraphArray {
 // Raises NotSparseArray or NotSquareArray for an unusable graph array.
 SparseGraphArray readGraphArray(const hxArray* array);
 
+// The host errors for a custom vector of the wrong size or type.
+struct CustomValueErrors {
+    const char* sizeIdentifier;
+    const char* sizeMessage;
+    const char* typeIdentifier;
+    const char* typeMessage;
+};
+extern const CustomValueErrors customWeightErrors;
+
 // The weight of each stored entry, by entry position: custom weights when given,
 // 1.0 for a logical array, otherwise the entry's (real) value.
 class EntryWeights {
 public:
     // customIndex 0 means no custom weights; otherwise inputs[customIndex] holds them.
-    // Raises IncorrectSizeCustomWeights, then IncorrectTypeCustomWeights.
-    EntryWeights(const SparseGraphArray& graph, const hxArray* inputs[], int customIndex);
+    // Raises the size error, then the type error.
+    EntryWeights(const SparseGraphArray& graph, const hxArray* inputs[], int customIndex,
+                 const CustomValueErrors& errors = customWeightErrors);
+    // True when every weight is 1.0 (a logical array without custom weights).
+    bool allOnes() const { return values_ == nullptr; }
     double operator[](hxIndex k) const { return values_ ? values_[k] : 1.0; }
 
 private:

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+#include <boost/graph/adjacency_list.hpp>
+
+#include "host/hx.h"
+
+// Directed graphs whose edges carry a capacity, a residual capacity and a link to
+// their reverse twin, as the library's maximum-flow algorithms expect.
+using FlowTraits = boost::adjacency_list_traits<boost::listS, boost::vecS, boost::directedS>;
+template <class Capacity>
+using FlowGraph = boost::adjacency_list<
+    boost::listS, boost::vecS, boost::directedS, boost::no_property,
+    boost::property<boost::edge_capacity_t, Capacity,
+                    boost::property<boost::edge_residual_capacity_t, Capacity,
+                                    boost::property<boost::edge_reverse_t, FlowTraits::edge_descriptor>>>>;
+using CapacityGraph = FlowGraph<double>;
+using IntegerCapacityGraph = FlowGraph<std::int64_t>;
+
+// Custom capacities are handler input 3 when given.
+inline int customCapacitiesIndex(int inputCount) { return inputCount > 3 ? 3 : 0; }
+
+// Fills `g` from handler input 0 (and custom capacities). `finiteCapacityTotal`
+// starts at +Inf and becomes the total of the finite capacities when an infinite
+// one is met; each infinite capacity is then twice that total.
+void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLevel, int customIndex,
+                         double& finiteCapacityTotal);
+
+// The integer scaling of the capacities: finite capacities times `scale`, truncated;
+// infinite ones `infinite`. Flows at or above `cutoff` read +Inf.
+struct IntegerScaling {
+    double scale;
+    std::int64_t infinite;
+    std::int64_t cutoff;
+};
+
+// Fills `g` with capacities scaled so that the finite ones add up to about 2^61.
+void importIntegerCapacityGraph(IntegerCapacityGraph& g, const hxArray* inputs[], int traceLevel, int customIndex,
+                                IntegerScaling& scaling);

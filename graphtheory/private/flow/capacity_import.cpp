@@ -1,0 +1,180 @@
+// The capacity-graph imports of the maximum-flow codes: reverse twins, the
+// negative and reciprocity tests, the ill-conditioning warning, infinite capacities.
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <unordered_set>
+
+#include "flow/capacity_graphs.h"
+#include "gateway/host_constants.h"
+#include "gateway/trace.h"
+#include "host/hgw.h"
+#include "import/sparse_import.h"
+
+namespace {
+
+const CustomValueErrors customCapacityErrors = {
+    "genokit:linkworkhgw:IncorrectSizeCustomCaps",
+    "Custom capacities should have same number of elements as nonzero entries in the sparse array.",
+    "genokit:linkworkhgw:IncorrectTypeCustomCaps", "Custom capacities should be double and real."};
+
+constexpr double largestDouble = std::numeric_limits<double>::max();
+
+[[noreturn]] void negativeEdges() {
+    hgwErrMsgIdAndTxt("genokit:linkworkhgw:NegativeEdges",
+                      "Edge capacities must have non-negative values in maxflow algorithms.");
+}
+
+void warnIfIllConditioned(double smallest, double largest) {
+    if (smallest / largest < HostEps)
+        hgwWarnMsgIdAndTxt("genokit:linkworkhgw:IllConditioned",
+                           "Ill-conditioned graph, rounding errors may cause incorrect results.");
+}
+
+// Remembers accepted entries, to find one whose mirror image was accepted before.
+// Equivalent to searching vertex i's out-edges for an edge to j (a reverse twin),
+// in expected constant time per entry instead of the vertex's degree.
+class ReciprocityTest {
+public:
+    explicit ReciprocityTest(std::size_t entries) { accepted_.reserve(entries); }
+    void accept(Vertex i, Vertex j) {
+        if (i != j && accepted_.count(key(j, i)) != 0) found_ = true;
+        accepted_.insert(key(i, j));
+    }
+    void raiseIfFound() const {
+        if (found_)
+            hgwErrMsgIdAndTxt("genokit:linkworkhgw:ParallelEdges", "Reciprocal edges are not allowed in maxflow algorithms.");
+    }
+
+private:
+    struct Key {
+        Vertex row, col;
+        bool operator==(const Key& other) const { return row == other.row && col == other.col; }
+    };
+    struct Hash {
+        std::size_t operator()(const Key& k) const {
+            return std::hash<Vertex>()(k.row * 0x9E3779B97F4A7C15ull ^ (k.col + 0x632BE59BD9B4E019ull));
+        }
+    };
+    static Key key(Vertex i, Vertex j) { return Key{i, j}; }
+    std::unordered_set<Key, Hash> accepted_;
+    bool found_ = false;
+};
+
+// The forward edge i -> j with its capacity, then its reverse twin of capacity 0.
+template <class Graph, class Capacity>
+void addEdgePair(Graph& g, Vertex i, Vertex j, Capacity capacity) {
+    const auto forward = add_edge(i, j, g).first;
+    const auto twin = add_edge(j, i, g).first;
+    put(boost::edge_capacity, g, forward, capacity);
+    put(boost::edge_capacity, g, twin, Capacity(0));
+    put(boost::edge_reverse, g, forward, twin);
+    put(boost::edge_reverse, g, twin, forward);
+}
+
+template <class Graph>
+void listCapacityEdges(const Graph& g, int traceLevel) {
+    if (!listsEdges(traceLevel)) return;
+    for (const auto v : boost::make_iterator_range(vertices(g)))
+        for (const auto e : boost::make_iterator_range(out_edges(v, g))) {
+            const auto reverse = get(boost::edge_reverse, g, e);
+            std::cout << "(" << static_cast<Vertex>(source(e, g)) << "," << static_cast<Vertex>(target(e, g))
+                      << ") edg_idx: (" << static_cast<Vertex>(source(reverse, g)) << ","
+                      << static_cast<Vertex>(target(reverse, g)) << ") -> " << get(boost::edge_capacity, g, e)
+                      << std::endl;
+        }
+}
+
+}  // namespace
+
+void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLevel, int customIndex,
+                         double& finiteCapacityTotal) {
+    const SparseGraphArray a = readGraphArray(inputs[0]);
+    g = CapacityGraph(a.n);
+    const EntryWeights capacities(a, inputs, customIndex, customCapacityErrors);
+    ReciprocityTest reciprocity(a.stored);
+    double smallest = largestDouble, largest = 0.0;
+    bool negativeSeen = false;
+    if (capacities.allOnes()) {
+        a.forEachEntry([&](Vertex i, Vertex j, hxIndex) {
+            reciprocity.accept(i, j);
+            addEdgePair(g, i, j, 1.0);
+        });
+    } else {
+        double infiniteCapacity = 0.0;  // 2S, set at the first infinite capacity
+        a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+            double x = capacities[k];
+            if (std::isnan(x)) return;
+            if (x < 0) negativeSeen = true;
+            reciprocity.accept(i, j);
+            if (x == HostInf) {
+                if (infiniteCapacity == 0.0) {
+                    double total = 0.0;
+                    for (hxIndex e = 0; e < a.stored; ++e)
+                        if (capacities[e] != HostInf && !std::isnan(capacities[e])) total += capacities[e];
+                    if (total == 0.0) total = 1.0;
+                    finiteCapacityTotal = total;
+                    infiniteCapacity = 2 * total;
+                }
+                x = infiniteCapacity;
+            }
+            if (x < smallest) smallest = x;
+            if (x > largest) largest = x;
+            addEdgePair(g, i, j, x);
+        });
+        warnIfIllConditioned(smallest, largest);
+    }
+    reciprocity.raiseIfFound();
+    if (negativeSeen) negativeEdges();
+    listCapacityEdges(g, traceLevel);
+}
+
+void importIntegerCapacityGraph(IntegerCapacityGraph& g, const hxArray* inputs[], int traceLevel, int customIndex,
+                                IntegerScaling& scaling) {
+    const SparseGraphArray a = readGraphArray(inputs[0]);
+    const EntryWeights capacities(a, inputs, customIndex, customCapacityErrors);
+    const bool numeric = !capacities.allOnes();
+    if (numeric)
+        for (hxIndex k = 0; k < a.stored; ++k)
+            if (capacities[k] < 0) negativeEdges();
+    double total = 0.0, smallest = largestDouble, largest = 0.0;
+    std::size_t infiniteCount = 0;
+    for (hxIndex k = 0; k < a.stored; ++k) {
+        const double x = capacities[k];
+        if (x == HostInf) ++infiniteCount;
+        if (x == HostInf || std::isnan(x)) continue;
+        total += x;
+        if (x < smallest) smallest = x;
+        if (x > largest) largest = x;
+    }
+    if (total == 0.0) total = 1.0;
+    if (numeric) warnIfIllConditioned(smallest, largest);
+
+    // Finite capacities add up to about 2^61 once scaled, an infinite one is 2^62 - 1
+    // and flows from 1.5 * 2^61 up read +Inf: far above any finite total (which
+    // rounding can push a few hundred units past 2^61) and below any all-infinite
+    // path. With two or more infinite capacities the sums that the algorithm forms
+    // could pass 2^63, so everything, the cut-off included, is divided by the
+    // smallest power of two that keeps all capacities together below 2^62.
+    constexpr double twoTo61 = 2305843009213693952.0, twoTo62 = 2 * twoTo61;
+    std::int64_t divisor = 1;
+    if (infiniteCount >= 2)
+        while ((twoTo61 + static_cast<double>(infiniteCount) * twoTo62) / static_cast<double>(divisor) >= twoTo62)
+            divisor *= 2;
+    scaling.scale = static_cast<double>(std::int64_t{0x1FFFFFFFFFFFFFFF}) / total / static_cast<double>(divisor);
+    scaling.infinite = std::int64_t{0x3FFFFFFFFFFFFFFF} / divisor;
+    scaling.cutoff = (std::int64_t{3} << 60) / divisor;
+
+    g = IntegerCapacityGraph(a.n);
+    ReciprocityTest reciprocity(a.stored);
+    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+        const double x = capacities[k];
+        if (std::isnan(x)) return;
+        reciprocity.accept(i, j);
+        // x * scale stays below 2^62 for finite x, so the conversion is defined.
+        const std::int64_t capacity = x == HostInf ? scaling.infinite : static_cast<std::int64_t>(x * scaling.scale);
+        addEdgePair(g, i, j, capacity);
+    });
+    reciprocity.raiseIfFound();
+    listCapacityEdges(g, traceLevel);
+}

@@ -1,0 +1,112 @@
+// "edm" (Edmonds-Karp on double capacities) and "gol" (push-relabel on scaled
+// integer capacities): the flow value and the flow on every edge.
+#include <algorithm>
+#include <tuple>
+#include <vector>
+
+// The library's edge iterator trips a false maybe-uninitialized warning when inlined here.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <boost/graph/edmonds_karp_max_flow.hpp>
+#include <boost/graph/push_relabel_max_flow.hpp>
+
+#include "flow/capacity_graphs.h"
+#include "flow/flow.h"
+#include "gateway/guard.h"
+#include "gateway/trace.h"
+#include "import/arguments.h"
+#include "import/results.h"
+
+namespace {
+
+struct Terminals {
+    Vertex source, destination;
+};
+
+// Source, then destination, then that they differ.
+Terminals readTerminals(const hxArray* inputs[], int inputCount, hxSize n) {
+    const Vertex s = vertexArgument(inputs, inputCount, 1, n, VertexRole::Source);
+    const Vertex t = vertexArgument(inputs, inputCount, 2, n, VertexRole::Destination);
+    if (s == t)
+        hgwErrMsgIdAndTxt("genokit:linkworkhgw:NotValidNode", "Source and destination nodes should not be the same.");
+    return {s, t};
+}
+
+// The flow on each edge of the input (capacity above 0, residual differing from it),
+// stored at row i + 1, column j + 1 in column-major order with rows increasing.
+// Reciprocal entries are rejected on import, so at most one such edge joins i to j
+// and sorting gives the order directly.
+template <class Graph, class Convert>
+hxArray* flowMatrix(const Graph& g, Convert convertFlow) {
+    const hxSize n = num_vertices(g);
+    std::vector<std::tuple<Vertex, Vertex, double>> entries;  // column, row, flow
+    for (const auto v : boost::make_iterator_range(vertices(g)))
+        for (const auto e : boost::make_iterator_range(out_edges(v, g))) {
+            const auto capacity = get(boost::edge_capacity, g, e);
+            const auto residual = get(boost::edge_residual_capacity, g, e);
+            if (capacity > 0 && residual != capacity)
+                entries.emplace_back(target(e, g), v, convertFlow(capacity - residual));
+        }
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return std::tie(std::get<0>(a), std::get<1>(a)) < std::tie(std::get<0>(b), std::get<1>(b));
+    });
+    hxArray* output = hxCreateSparse_730(n, n, num_edges(g), hxREAL);
+    std::size_t c = 0;
+    for (hxSize j = 0; j < n; ++j) {
+        output->columnStarts[j] = c;
+        for (; c < entries.size() && std::get<0>(entries[c]) == j; ++c) {
+            output->rowIndices[c] = std::get<1>(entries[c]);
+            output->realDoubles()[c] = std::get<2>(entries[c]);
+        }
+    }
+    output->columnStarts[n] = c;
+    return output;
+}
+
+}  // namespace
+
+void edmHandler(LINKWORK_HANDLER_ARGS) {
+    Trace trace(traceLevel);
+    double finiteCapacityTotal = HostInf;
+    CapacityGraph g;
+    importCapacityGraph(g, inputs, traceLevel, customCapacitiesIndex(inputCount), finiteCapacityTotal);
+    trace.graphCopied();
+    const Terminals st = readTerminals(inputs, inputCount, num_vertices(g));
+    std::vector<boost::default_color_type> colors(num_vertices(g), boost::white_color);
+    std::vector<boost::graph_traits<CapacityGraph>::edge_descriptor> predecessors(num_vertices(g));
+    double flow = 0.0;
+    guarded(traceLevel, failures::edmondsKarp, [&] {
+        flow = boost::edmonds_karp_max_flow(g, st.source, st.destination, get(boost::edge_capacity, g),
+                                            get(boost::edge_residual_capacity, g), get(boost::edge_reverse, g),
+                                            colors.data(), predecessors.data());
+    });
+    trace.algorithmFinished();
+    // Each infinite capacity stood in as twice the finite total: more than that total
+    // can only flow through infinite capacities.
+    const bool infinite = finiteCapacityTotal != HostInf && flow > finiteCapacityTotal;
+    outputs[0] = countScalar(infinite ? HostInf : flow);
+    if (wantsOutput(outputCount, 2))
+        outputs[1] = flowMatrix(g, [&](double f) { return infinite && f > finiteCapacityTotal ? HostInf : f; });
+}
+
+void golHandler(LINKWORK_HANDLER_ARGS) {
+    Trace trace(traceLevel);
+    IntegerScaling scaling{};
+    IntegerCapacityGraph g;
+    importIntegerCapacityGraph(g, inputs, traceLevel, customCapacitiesIndex(inputCount), scaling);
+    trace.graphCopied();
+    const Terminals st = readTerminals(inputs, inputCount, num_vertices(g));
+    std::int64_t flow = 0;
+    guarded(traceLevel, failures::goldberg, [&] {
+        // Maximum preflow, then its conversion into a flow.
+        flow = boost::push_relabel_max_flow(g, st.source, st.destination, get(boost::edge_capacity, g),
+                                            get(boost::edge_residual_capacity, g), get(boost::edge_reverse, g),
+                                            get(boost::vertex_index, g));
+    });
+    trace.algorithmFinished();
+    const bool infinite = flow >= scaling.cutoff;
+    outputs[0] = countScalar(infinite ? HostInf : static_cast<double>(flow) / scaling.scale);
+    if (wantsOutput(outputCount, 2))
+        outputs[1] = flowMatrix(g, [&](std::int64_t f) {
+            return infinite && f >= scaling.cutoff ? HostInf : static_cast<double>(f) / scaling.scale;
+        });
+}

@@ -1,0 +1,139 @@
+// "edm" and "gol": capacity checks, infinite capacities, the flow matrix, the trace.
+#include "support.h"
+
+namespace linkwork::test {
+namespace {
+
+using Triplets = std::vector<std::tuple<hxIndex, hxIndex, double>>;
+const char* const flowCodes[] = {"edm", "gol"};
+
+struct FlowResult {
+    double value;
+    Triplets flow;
+};
+
+FlowResult maxFlow(const char* code, const hxArray* g, double s, double t, const hxArray* capacities = nullptr) {
+    ArrayPtr source = scalar(s), destination = scalar(t);
+    std::vector<const hxArray*> args{g, source.get(), destination.get()};
+    if (capacities) args.push_back(capacities);
+    auto out = call(code, 0, 1, args, 2);
+    return {values(out[0].get())[0], triplets(out[1].get())};
+}
+
+TEST(MaxFlow, WorkedExamplesAgreeInBothCodes) {
+    struct Case {
+        const char* name;
+        hxSize n;
+        std::vector<Entry> entries;
+        double value;
+        Triplets flow;
+    };
+    const std::vector<Case> cases = {
+        {"no path", 3, {{2, 3, 4.0}}, 0.0, {}},
+        {"bottleneck", 3, {{1, 2, 5.0}, {2, 3, 3.0}}, 3.0, {{1, 2, 3.0}, {2, 3, 3.0}}},
+        {"infinite after finite", 3, {{1, 2, 5.0}, {2, 3, Inf}}, 5.0, {{1, 2, 5.0}, {2, 3, 5.0}}},
+        {"single infinite edge", 2, {{1, 2, Inf}}, Inf, {{1, 2, Inf}}},
+        {"single finite edge", 2, {{1, 2, 7.0}}, 7.0, {{1, 2, 7.0}}},
+        {"self-loop never carries flow", 2, {{1, 1, 4.0}, {1, 2, 2.0}}, 2.0, {{1, 2, 2.0}}},
+    };
+    for (const Case& c : cases) {
+        ArrayPtr g = sparse(c.n, c.entries);
+        for (const char* code : flowCodes) {
+            const FlowResult r = maxFlow(code, g.get(), 1, static_cast<double>(c.n));
+            EXPECT_EQ(r.value, c.value) << code << " " << c.name;
+            EXPECT_EQ(r.flow, c.flow) << code << " " << c.name;
+        }
+    }
+}
+
+TEST(MaxFlow, ManyInfiniteCapacitiesLeavingTheSourceStayInRange) {
+    // Three and fifty infinite edges out of the source: all-infinite paths read +Inf,
+    // a finite cut reads its finite value.
+    for (int width : {3, 50}) {
+        const hxSize n = width + 2;
+        std::vector<Entry> allInfinite, finiteCut;
+        for (int k = 0; k < width; ++k) {
+            const hxIndex middle = 2 + k;
+            allInfinite.push_back({1, middle, Inf});
+            allInfinite.push_back({middle, n, Inf});
+            finiteCut.push_back({1, middle, Inf});
+            finiteCut.push_back({middle, n, static_cast<double>(k + 1)});
+        }
+        ArrayPtr infiniteGraph = sparse(n, allInfinite), finiteGraph = sparse(n, finiteCut);
+        const double expected = width * (width + 1) / 2.0;
+        for (const char* code : flowCodes) {
+            EXPECT_EQ(maxFlow(code, infiniteGraph.get(), 1, n).value, Inf) << code << width;
+            EXPECT_NEAR(maxFlow(code, finiteGraph.get(), 1, n).value, expected, expected * 1e-12) << code << width;
+        }
+    }
+}
+
+TEST(MaxFlow, CustomCapacitiesOverrideAndNaNDropsTheEdge) {
+    ArrayPtr g = sparse(3, {{1, 2, 1.0}, {1, 3, 1.0}, {2, 3, 1.0}});
+    ArrayPtr capacities = row({4.0, NaN, 2.0}), logical = sparseLogical(3, {{1, 2}, {2, 3}});
+    for (const char* code : flowCodes) {
+        const FlowResult r = maxFlow(code, g.get(), 1, 3, capacities.get());
+        EXPECT_EQ(r.value, 2.0) << code;
+        EXPECT_EQ(r.flow, (Triplets{{1, 2, 2.0}, {2, 3, 2.0}})) << code;
+        EXPECT_EQ(maxFlow(code, logical.get(), 1, 3).value, 1.0) << code;
+    }
+}
+
+TEST(MaxFlow, ChecksComeInTheirOrder) {
+    ArrayPtr g = sparse(3, {{1, 2, 1.0}}), reciprocal = sparse(2, {{1, 2, 1.0}, {2, 1, 1.0}});
+    ArrayPtr both = sparse(2, {{1, 2, -1.0}, {2, 1, 1.0}}), negative = sparse(2, {{1, 2, -1.0}});
+    ArrayPtr one = scalar(1), zero = scalar(0), two = scalar(2);
+    const std::string node = "genokit:linkworkhgw:NotValidNode";
+    for (const char* code : flowCodes) {
+        expectHostError(code, 0, 1, {g.get(), one.get(), one.get()}, node, "Source and destination nodes should not be the same.");
+        expectHostError(code, 0, 1, {g.get(), one.get(), zero.get()}, node, "Destination node index is invalid.");
+        expectHostError(code, 0, 1, {g.get(), zero.get(), zero.get()}, node, "Source node index is invalid.");
+        expectHostError(code, 0, 1, {g.get(), one.get()}, "genokit:linkworkhgw:NotEnoughInputs", "Not enough input arguments.");
+        expectHostError(code, 0, 1, {reciprocal.get(), one.get(), two.get()}, "genokit:linkworkhgw:ParallelEdges",
+                        "Reciprocal edges are not allowed in maxflow algorithms.");
+        expectHostError(code, 0, 1, {negative.get(), one.get(), two.get()}, "genokit:linkworkhgw:NegativeEdges",
+                        "Edge capacities must have non-negative values in maxflow algorithms.");
+        ArrayPtr shortCaps = row({1.0, 2.0}), intCaps = makeNumeric(hxINT32_CLASS, 1, 1);
+        expectHostError(code, 0, 1, {g.get(), one.get(), two.get(), shortCaps.get()},
+                        "genokit:linkworkhgw:IncorrectSizeCustomCaps",
+                        "Custom capacities should have same number of elements as nonzero entries in the sparse array.");
+        expectHostError(code, 0, 1, {g.get(), one.get(), two.get(), intCaps.get()},
+                        "genokit:linkworkhgw:IncorrectTypeCustomCaps", "Custom capacities should be double and real.");
+    }
+    // A negative and a reciprocal pair together: each code reports its own first check.
+    expectHostError("edm", 0, 1, {both.get(), one.get(), two.get()}, "genokit:linkworkhgw:ParallelEdges",
+                    "Reciprocal edges are not allowed in maxflow algorithms.");
+    expectHostError("gol", 0, 1, {both.get(), one.get(), two.get()}, "genokit:linkworkhgw:NegativeEdges",
+                    "Edge capacities must have non-negative values in maxflow algorithms.");
+}
+
+TEST(MaxFlow, IllConditionedCapacitiesWarnAndGoOn) {
+    ArrayPtr g = sparse(3, {{1, 2, 1.0}, {2, 3, 1e-20}});
+    for (const char* code : flowCodes) {
+        CapturedChannels channels;
+        EXPECT_NO_THROW(maxFlow(code, g.get(), 1, 3));
+        ASSERT_EQ(channels.warnings.size(), 1u) << code;
+        EXPECT_EQ(channels.warnings[0].first, "genokit:linkworkhgw:IllConditioned");
+        EXPECT_EQ(channels.warnings[0].second, "Ill-conditioned graph, rounding errors may cause incorrect results.");
+    }
+}
+
+TEST(MaxFlow, TraceHasThreeLinesAndListsTwins) {
+    ArrayPtr g = sparse(5, {{2, 5, 3.0}}), two = scalar(2), five = scalar(5);
+    const std::vector<std::pair<const char*, std::string>> listings = {
+        {"edm", "(1,4) edg_idx: (4,1) -> 3\n(4,1) edg_idx: (1,4) -> 0\n"},
+        {"gol", "(1,4) edg_idx: (4,1) -> 2305843009213693952\n(4,1) edg_idx: (1,4) -> 0\n"},
+    };
+    for (const auto& [code, listing] : listings) {
+        CapturedChannels channels;
+        testing::internal::CaptureStdout();
+        call(code, 2, 1, {g.get(), two.get(), five.get()}, 2);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), listing) << code;
+        EXPECT_EQ(withoutTimes(channels.traceLines),
+                  (std::vector<std::string>{"Entering hgw function: T seconds", "Graph copied: T seconds",
+                                            "Algorithm finished: T seconds"}));
+    }
+}
+
+}  // namespace
+}  // namespace linkwork::test
