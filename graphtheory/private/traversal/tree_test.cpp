@@ -1,0 +1,57 @@
+// "ist": is the lower-triangle graph a spanning tree (connected and acyclic)?
+#include <vector>
+
+#include <boost/graph/undirected_dfs.hpp>
+
+#include "gateway/guard.h"
+#include "gateway/trace.h"
+#include "import/results.h"
+#include "import/sparse_import.h"
+#include "traversal/traversal.h"
+
+namespace {
+
+// Counts tree edges and notes the first cycle; after it every examined target turns
+// black, so the search takes no further tree edge.
+class TreeTestVisitor : public boost::default_dfs_visitor {
+public:
+    TreeTestVisitor(std::vector<boost::default_color_type>* colors, bool* hasCycle, Vertex* treeEdges)
+        : colors_(colors), hasCycle_(hasCycle), treeEdges_(treeEdges) {}
+    template <class E, class G>
+    void examine_edge(E e, const G& g) const {
+        if (*hasCycle_) (*colors_)[target(e, g)] = boost::black_color;
+    }
+    template <class E, class G>
+    void tree_edge(E, const G&) const { ++*treeEdges_; }
+    template <class E, class G>
+    void back_edge(E, const G&) const { *hasCycle_ = true; }
+
+private:
+    std::vector<boost::default_color_type>* colors_;
+    bool* hasCycle_;
+    Vertex* treeEdges_;
+};
+
+}  // namespace
+
+void istHandler(LINKWORK_HANDLER_ARGS) {
+    (void)outputCount, (void)inputCount;
+    Trace trace(traceLevel);
+    UndirectedColoredGraph g = importUndirectedColoredGraph(inputs, traceLevel);
+    trace.graphCopied();
+    const hxSize n = num_vertices(g);
+    std::vector<boost::default_color_type> colors(n, boost::white_color);
+    bool hasCycle = false;
+    Vertex treeEdges = 0;
+    // A graph without vertices is no tree, and the search needs a start vertex.
+    if (n > 0)
+        guarded(traceLevel, failures::treeTest, [&] {
+            boost::undirected_dfs(g, boost::visitor(TreeTestVisitor(&colors, &hasCycle, &treeEdges))
+                                         .vertex_color_map(colors.data())
+                                         .edge_color_map(get(boost::edge_color, g))
+                                         .root_vertex(Vertex{0}));
+        });
+    trace.algorithmFinished();
+    outputs[0] = testScalar(!hasCycle && treeEdges + 1 == n);
+    trace.outputsCopied();
+}
