@@ -119,7 +119,7 @@ def dijkstra(csgraph, directed=True, indices=None, return_predecessors=False, un
     array([[-9999,     0,     0,     1],
            [-9999, -9999, -9999, -9999]])
     >>> linkwork.dijkstra(graph, indices=2, unweighted=True)
-    array([ 1.,  2.,  0.,  1.])
+    array([1., 2., 0., 1.])
 
     See also
     --------
@@ -225,7 +225,7 @@ def dag_shortest_path(csgraph, directed=True, indices=None, return_predecessors=
     >>> linkwork.dag_shortest_path(graph, indices=0)
     array([0., 5., 1.])
     >>> linkwork.dag_shortest_path(graph, indices=0, weights=[1.0, 1.0, 3.0])
-    array([0., 1., 2.])
+    array([0., 1., 1.])
 
     See also
     --------
