@@ -68,6 +68,17 @@ TEST(MaxFlow, ManyInfiniteCapacitiesLeavingTheSourceStayInRange) {
     }
 }
 
+TEST(MaxFlow, ExtremeCapacityTotalsStillScale) {
+    // A subnormal total makes 2^61 over it infinite; a total past the double range
+    // makes it 0. Both must still give the flow, not undefined conversions or zeros.
+    const std::vector<std::pair<double, double>> cases = {{5e-324, 1e-323}, {6e307, 8e307}};
+    for (const auto& [first, second] : cases) {
+        ArrayPtr g = sparse(3, {{1, 2, first}, {2, 3, second}, {1, 3, second}});
+        const double expected = std::min(first, second) + second;
+        EXPECT_NEAR(maxFlow("gol", g.get(), 1, 3).value, expected, expected * 1e-12) << first;
+    }
+}
+
 TEST(MaxFlow, CustomCapacitiesOverrideAndNaNDropsTheEdge) {
     ArrayPtr g = sparse(3, {{1, 2, 1.0}, {1, 3, 1.0}, {2, 3, 1.0}});
     ArrayPtr capacities = row({4.0, NaN, 2.0}), logical = sparseLogical(3, {{1, 2}, {2, 3}});

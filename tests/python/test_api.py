@@ -53,11 +53,6 @@ DAGS = [random_graph(n, d, seed, dag=True) for seed, (n, d) in enumerate([(0, 0.
 
 # ---------------------------------------------------------------- preparation
 
-def test_directed_preparation_keeps_a_canonical_csc_matrix_as_it_is():
-    graph = GRAPHS[2]
-    assert _graph.prepare(graph).matrix is graph
-
-
 @pytest.mark.parametrize("form", [sp.csr_matrix, sp.coo_matrix, sp.lil_matrix, np.asarray, lambda g: g.toarray().tolist()])
 def test_every_input_form_prepares_to_the_same_canonical_matrix(form):
     graph = GRAPHS[3]
@@ -82,14 +77,10 @@ def test_sparse_explicit_zeros_and_values_are_kept():
 
 
 def test_undirected_preparation_folds_to_the_lighter_lower_triangle_without_self_loops():
-    graph = sp.csr_matrix(np.array([[7.0, 4.0, 0.0], [2.0, 0.0, 9.0], [0.0, 0.0, 0.0]]))
+    graph = sp.csr_matrix(np.array([[7.0, 4.0, np.nan], [2.0, 0.0, 9.0], [3.0, 0.0, 0.0]]))
     folded = _graph.prepare(graph, directed=False).matrix
-    np.testing.assert_array_equal(folded.toarray(), [[0, 0, 0], [2, 0, 0], [0, 9, 0]])
-
-
-def test_an_undirected_nan_loses_to_a_weight():
-    graph = sp.csr_matrix((np.array([np.nan, 3.0]), np.array([1, 0]), np.array([0, 1, 2])), shape=(2, 2))
-    assert _graph.prepare(graph, directed=False).matrix.data.tolist() == [3.0]
+    # (2, 0) holds 3 and (0, 2) NaN, which marks no edge: the weight wins.
+    np.testing.assert_array_equal(folded.toarray(), [[0, 0, 0], [2, 0, 0], [3, 9, 0]])
 
 
 @pytest.mark.parametrize("combine, expected", [("min", 2.0), ("sum", 7.0)])
@@ -124,11 +115,6 @@ def test_bad_graphs_and_weights_are_refused(csgraph, weights, error):
                                                 (10**30, 3, 0.0), (np.int32(1), 3, 2.0), (0, 0, 0.0)])
 def test_vertex_indices_become_one_based_or_an_invalid_zero(index, n, expected):
     assert _graph.vertex(index, n) == expected
-
-
-def test_vertex_indices_must_be_integers():
-    with pytest.raises(TypeError):
-        _graph.vertex(1.5, 3)
 
 
 def test_vertex_numbers_from_the_module_are_checked():
@@ -179,20 +165,6 @@ def test_searches_against_the_raw_traversals(search, code, directed, depth_limit
             np.testing.assert_array_equal(result.depths, np.ravel(depths))
 
 
-@pytest.mark.parametrize("order_function, search, code", [
-    (linkwork.depth_first_order, linkwork.depth_first_search, "dfs"),
-    (linkwork.breadth_first_order, linkwork.breadth_first_search, "bfs"),
-])
-def test_orders_return_what_the_searches_find(order_function, search, code):
-    require(code)
-    graph = GRAPHS[3]
-    full = search(graph, 2, False)
-    order, preds = order_function(graph, 2, directed=False)
-    np.testing.assert_array_equal(order, full.order)
-    np.testing.assert_array_equal(preds, full.predecessors)
-    np.testing.assert_array_equal(order_function(graph, 2, False, return_predecessors=False), full.order)
-
-
 @pytest.mark.parametrize("source", [-1, 12, 10**20])
 def test_a_source_outside_the_graph_is_not_valid(source):
     require("dfs")
@@ -212,11 +184,6 @@ def test_connected_components_against_wcc_and_scc(graph):
         assert n_components == int(count[0, 0])
         np.testing.assert_array_equal(found, zero_based(labels))
     assert linkwork.connected_components(graph, directed=False, return_labels=False) == int(weak[0][0, 0])
-
-
-def test_connection_must_be_weak_or_strong():
-    with pytest.raises(ValueError):
-        linkwork.connected_components(GRAPHS[1], connection="both")
 
 
 @pytest.mark.parametrize("graph", GRAPHS + [sp.csc_matrix(np.array([[0, 0, 0], [1, 0, 0], [0, 1, 0]]))])
@@ -343,11 +310,6 @@ def test_shortest_path_refuses_what_it_cannot_do(kwargs):
         linkwork.shortest_path(GRAPHS[1], **kwargs)
 
 
-def test_unweighted_and_weights_exclude_each_other():
-    with pytest.raises(ValueError):
-        linkwork.dijkstra(GRAPHS[1], unweighted=True, weights=np.ones(GRAPHS[1].nnz))
-
-
 # ---------------------------------------------------------------- spanning trees
 
 @pytest.mark.parametrize("method, code", [("kruskal", "kru"), ("prim", "pri")])
@@ -439,13 +401,8 @@ def test_undirected_isomorphism_ignores_how_the_graph_is_stored():
 def test_no_function_changes_its_input():
     graph = sp.csr_matrix(np.array([[0, 1.0, 0], [0, 0, 1.0], [2.0, 0, 0]]))
     snapshot = (graph.data.copy(), graph.indices.copy(), graph.indptr.copy())
-    linkwork.is_directed_acyclic_graph(graph)
-    for code, run in [("dij", lambda: linkwork.dijkstra(graph, directed=False, weights=[3.0, 1.0, 2.0])),
-                      ("kru", lambda: linkwork.minimum_spanning_tree(graph)),
-                      ("wcc", lambda: linkwork.connected_components(graph, directed=False))]:
-        try:
-            run()
-        except linkwork.HostError as error:
-            assert error.identifier == "genokit:linkworkhgw:NotImplemented", code
+    linkwork.dijkstra(graph, directed=False, weights=[3.0, 1.0, 2.0])
+    linkwork.minimum_spanning_tree(graph)
+    linkwork.maximum_flow(graph, 0, 2)
     for before, after in zip(snapshot, (graph.data, graph.indices, graph.indptr)):
         np.testing.assert_array_equal(before, after)

@@ -28,11 +28,20 @@ void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLev
                          double& finiteCapacityTotal);
 
 // The integer scaling of the capacities: finite capacities times `scale`, truncated;
-// infinite ones `infinite`. Flows at or above `cutoff` read +Inf.
+// infinite ones `infinite`. Flows at or above `cutoff` read +Inf. When the finite
+// total is too small or too large for that factor to be a finite, nonzero double,
+// the factor is kept in extended precision (`wide`) instead.
 struct IntegerScaling {
-    double scale;
-    std::int64_t infinite;
-    std::int64_t cutoff;
+    double scale = 1.0;
+    long double wideScale = 1.0L;
+    bool wide = false;
+    std::int64_t infinite = 0;
+    std::int64_t cutoff = 0;
+
+    std::int64_t toInteger(double capacity) const;
+    double toDouble(std::int64_t flow) const {
+        return wide ? static_cast<double>(static_cast<long double>(flow) / wideScale) : static_cast<double>(flow) / scale;
+    }
 };
 
 // Fills `g` with capacities scaled so that the finite ones add up to about 2^61.

@@ -129,6 +129,14 @@ void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLev
     listCapacityEdges(g, traceLevel);
 }
 
+// A finite capacity is at most the finite total, so it scales to about 2^61 at most;
+// the bound only guards the conversion against rounding.
+std::int64_t IntegerScaling::toInteger(double capacity) const {
+    constexpr long double limit = 4611686018427387904.0L;  // 2^62
+    const long double scaled = wide ? capacity * wideScale : static_cast<long double>(capacity * scale);
+    return static_cast<std::int64_t>(scaled < limit ? scaled : limit - 1);
+}
+
 void importIntegerCapacityGraph(IntegerCapacityGraph& g, const hxArray* inputs[], int traceLevel, int customIndex,
                                 IntegerScaling& scaling) {
     const SparseGraphArray a = readGraphArray(inputs[0]);
@@ -138,12 +146,14 @@ void importIntegerCapacityGraph(IntegerCapacityGraph& g, const hxArray* inputs[]
         for (hxIndex k = 0; k < a.stored; ++k)
             if (capacities[k] < 0) negativeEdges();
     double total = 0.0, smallest = largestDouble, largest = 0.0;
+    long double wideTotal = 0.0L;
     std::size_t infiniteCount = 0;
     for (hxIndex k = 0; k < a.stored; ++k) {
         const double x = capacities[k];
         if (x == HostInf) ++infiniteCount;
         if (x == HostInf || std::isnan(x)) continue;
         total += x;
+        wideTotal += x;
         if (x < smallest) smallest = x;
         if (x > largest) largest = x;
     }
@@ -162,6 +172,13 @@ void importIntegerCapacityGraph(IntegerCapacityGraph& g, const hxArray* inputs[]
         while ((twoTo61 + static_cast<double>(infiniteCount) * twoTo62) / static_cast<double>(divisor) >= twoTo62)
             divisor *= 2;
     scaling.scale = static_cast<double>(std::int64_t{0x1FFFFFFFFFFFFFFF}) / total / static_cast<double>(divisor);
+    if (!std::isfinite(scaling.scale) || scaling.scale == 0.0 || !std::isfinite(total)) {
+        // A total past the double range, or one so small that 2^61 over it is, would
+        // turn every capacity into 0 or into a value no integer holds.
+        scaling.wide = true;
+        scaling.wideScale = static_cast<long double>(twoTo61) / (wideTotal == 0.0L ? 1.0L : wideTotal) /
+                            static_cast<long double>(divisor);
+    }
     scaling.infinite = std::int64_t{0x3FFFFFFFFFFFFFFF} / divisor;
     scaling.cutoff = (std::int64_t{3} << 60) / divisor;
 
@@ -171,8 +188,7 @@ void importIntegerCapacityGraph(IntegerCapacityGraph& g, const hxArray* inputs[]
         const double x = capacities[k];
         if (std::isnan(x)) return;
         reciprocity.accept(i, j);
-        // x * scale stays below 2^62 for finite x, so the conversion is defined.
-        const std::int64_t capacity = x == HostInf ? scaling.infinite : static_cast<std::int64_t>(x * scaling.scale);
+        const std::int64_t capacity = x == HostInf ? scaling.infinite : scaling.toInteger(x);
         addEdgePair(g, i, j, capacity);
     });
     reciprocity.raiseIfFound();

@@ -4,8 +4,6 @@
 #include <tuple>
 #include <vector>
 
-// The library's edge iterator trips a false maybe-uninitialized warning when inlined here.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <boost/graph/edmonds_karp_max_flow.hpp>
 #include <boost/graph/push_relabel_max_flow.hpp>
 
@@ -104,9 +102,9 @@ void golHandler(LINKWORK_HANDLER_ARGS) {
     });
     trace.algorithmFinished();
     const bool infinite = flow >= scaling.cutoff;
-    outputs[0] = countScalar(infinite ? HostInf : static_cast<double>(flow) / scaling.scale);
+    outputs[0] = countScalar(infinite ? HostInf : scaling.toDouble(flow));
     if (wantsOutput(outputCount, 2))
         outputs[1] = flowMatrix(g, [&](std::int64_t f) {
-            return infinite && f >= scaling.cutoff ? HostInf : static_cast<double>(f) / scaling.scale;
+            return infinite && f >= scaling.cutoff ? HostInf : scaling.toDouble(f);
         });
 }

@@ -78,6 +78,7 @@ std::vector<bool> reachable(const WorkGraph& work, Vertex from) {
 
 template <class Graph>
 void allHandler(LINKWORK_HANDLER_ARGS, Graph) {
+    (void)outputCount;  // the matrix is the only output, always made
     Trace trace(traceLevel);
     const Graph g = importWeightedGraph<Graph>(inputs, inputCount > 1 ? 1 : 0, traceLevel);
     trace.graphCopied();
