@@ -55,38 +55,37 @@ struct DepthLimit {
     }
 };
 
-class DepthLimitedDfsVisitor : public boost::default_dfs_visitor {
+// The events both traversals share: record discoveries, block at the limit, grow the tree.
+template <class LibraryVisitor>
+class DepthLimitedVisitor : public LibraryVisitor {
 public:
-    explicit DepthLimitedDfsVisitor(DepthLimit limit) : limit_(limit) {}
+    explicit DepthLimitedVisitor(DepthLimit limit) : limit_(limit) {}
     template <class V, class G>
     void discover_vertex(V u, const G&) const { limit_.record->discovered.push_back(u); }
     template <class E, class G>
     void examine_edge(E e, const G& g) const { limit_.block(source(e, g), target(e, g)); }
     template <class E, class G>
     void tree_edge(E e, const G& g) const { limit_.treeEdge(source(e, g), target(e, g)); }
+
+protected:
+    DepthLimit limit_;
+};
+
+class DepthLimitedDfsVisitor : public DepthLimitedVisitor<boost::default_dfs_visitor> {
+public:
+    using DepthLimitedVisitor::DepthLimitedVisitor;
     template <class E, class G>
     void forward_or_cross_edge(E e, const G& g) const { limit_.restore(source(e, g), target(e, g)); }
     template <class V, class G>
     void finish_vertex(V u, const G&) const { limit_.record->finished.push_back(u); }
-
-private:
-    DepthLimit limit_;
 };
 
-class DepthLimitedBfsVisitor : public boost::default_bfs_visitor {
+// A green target is reported as a black one, among the non-tree edges.
+class DepthLimitedBfsVisitor : public DepthLimitedVisitor<boost::default_bfs_visitor> {
 public:
-    explicit DepthLimitedBfsVisitor(DepthLimit limit) : limit_(limit) {}
-    template <class V, class G>
-    void discover_vertex(V u, const G&) const { limit_.record->discovered.push_back(u); }
-    template <class E, class G>
-    void examine_edge(E e, const G& g) const { limit_.block(source(e, g), target(e, g)); }
-    template <class E, class G>
-    void tree_edge(E e, const G& g) const { limit_.treeEdge(source(e, g), target(e, g)); }
+    using DepthLimitedVisitor::DepthLimitedVisitor;
     template <class E, class G>
     void non_tree_edge(E e, const G& g) const { limit_.restore(source(e, g), target(e, g)); }
-
-private:
-    DepthLimit limit_;
 };
 
 // Handler input 2: a non-negative numeric scalar. Inf, NaN and values of n or more
