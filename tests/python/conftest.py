@@ -43,3 +43,11 @@ def require(*codes):
 @pytest.fixture
 def needs():
     return require
+
+
+def pytest_terminal_summary(terminalreporter):
+    """Reports how many graphs and comparisons the differential suite ran."""
+    module = sys.modules.get("test_differential")
+    if module is not None and module.GRAPHS_SEEN["graphs"]:
+        for line in module.summary_lines():
+            terminalreporter.write_line(line)
