@@ -38,6 +38,8 @@ TEST(ShortestPaths, BreadthFirstTiesGoToTheLowerNeighbour) {
     const Paths p = paths("spb", 1, g.get(), 1);
     EXPECT_TRUE(sameValues(p.distances, {0, Inf, 1, Inf, 1, 2}));
     EXPECT_TRUE(sameValues(p.predecessors, {0, NaN, 1, NaN, 1, 3}));
+    ArrayPtr lower = sparse(6, {{5, 1}, {3, 1}, {6, 3}, {6, 5}});  // column 1 unsorted: 5 comes first
+    EXPECT_TRUE(sameValues(paths("spb", 0, lower.get(), 1).predecessors, {0, NaN, 1, NaN, 1, 5}));
 }
 
 TEST(ShortestPaths, BellmanFordNegativeCycles) {
