@@ -42,6 +42,14 @@ TEST(SpanningTree, NegativeWeightFailsPrimOnlyInTheRootsComponent) {
     EXPECT_EQ(triplets(call("kru", 0, 0, {g.get(), third.get()})[0].get()), (Triplets{{2, 1, 1.0}, {4, 3, -2.0}}));
 }
 
+TEST(SpanningTree, LargestFiniteWeightIsAnEdgeLikeAnyOther) {
+    const double largest = std::numeric_limits<double>::max();
+    ArrayPtr g = sparse(3, {{2, 1, largest}, {3, 2, 1.0}}), root = scalar(1);
+    auto out = call("pri", 0, 0, {g.get(), root.get()}, 2);
+    EXPECT_EQ(triplets(out[0].get()), (Triplets{{2, 1, largest}, {3, 2, 1.0}}));
+    EXPECT_TRUE(sameValues(values(out[1].get()), {0, 1, 2}));
+}
+
 TEST(SpanningTree, CustomWeightsOverrideValuesAndKeepZeros) {
     ArrayPtr g = sparse(3, {{2, 1, 9.0}, {3, 1, 9.0}, {3, 2, 9.0}}), root = scalar(1);
     ArrayPtr weights = row({0.0, 4.0, NaN});  // the edge {3,2} is dropped

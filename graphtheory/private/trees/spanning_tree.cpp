@@ -79,10 +79,13 @@ void priHandler(LINKWORK_HANDLER_ARGS) {
     std::vector<Vertex> predecessor = identityPredecessors(n);
     guarded(traceLevel, failures::prim, [&] {
         std::vector<double> distance(n, 0.0);
-        // Prim's search: Dijkstra's with the edge weight as the key, infinity the
-        // largest finite double; a negative weight it meets makes it throw.
-        boost::prim_minimum_spanning_tree(g, root, predecessor.data(), distance.data(), get(boost::edge_weight, g),
-                                          get(boost::vertex_index, g), boost::default_dijkstra_visitor());
+        // Prim's search: Dijkstra's with the edge weight as the key; a negative weight
+        // it meets makes it throw. Its infinity is +Inf, not the largest finite double,
+        // so that a vertex reached only through an edge of that weight still joins.
+        boost::dijkstra_shortest_paths(g, root, predecessor.data(), distance.data(), get(boost::edge_weight, g),
+                                       get(boost::vertex_index, g), std::less<double>(),
+                                       boost::detail::_project2nd<double, double>(), HostInf, 0.0,
+                                       boost::default_dijkstra_visitor());
     });
     trace.algorithmFinished();
     Graph tree(n);
