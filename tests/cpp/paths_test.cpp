@@ -48,6 +48,10 @@ TEST(ShortestPaths, BellmanFordNegativeCycles) {
     EXPECT_TRUE(sameValues(p.distances, {0, 1, Inf, Inf}));
     EXPECT_TRUE(sameValues(p.predecessors, {0, 1, NaN, NaN}));
     ArrayPtr negativeLoop = sparse(2, {{1, 1, -1.0}, {1, 2, 1.0}}), minusInfinity = sparse(2, {{1, 2, -Inf}, {2, 1, 1.0}});
+    ArrayPtr behindMinusInfinity = sparse(3, {{1, 2, -Inf}, {2, 3, 1.0}, {3, 2, -5.0}});
+    expectHostError("bel", 0, 1, {behindMinusInfinity.get(), scalar(1).get()}, negativeCycle, bellmanFordCycle);
+    ArrayPtr minusInfinityPath = sparse(3, {{1, 2, -Inf}, {2, 3, 1.0}});
+    EXPECT_TRUE(sameValues(paths("bel", 1, minusInfinityPath.get(), 1).distances, {0, -Inf, -Inf}));
     ArrayPtr one = scalar(1), two = scalar(2);
     for (double level : {0.0, 1.0}) {
         CapturedChannels quiet;

@@ -1,5 +1,6 @@
 // "bel" (Bellman-Ford, negative weights, negative cycles) and "spa" (shortest paths
 // in a directed acyclic graph; undirected: along a breadth-first tree).
+#include <algorithm>
 #include <vector>
 
 #include <boost/graph/bellman_ford_shortest_paths.hpp>
@@ -79,9 +80,15 @@ void belHandler(LINKWORK_HANDLER_ARGS, Graph) {
                                                                  distance.data(), boost::closed_plus<double>(),
                                                                  std::less<double>(), boost::default_bellman_visitor());
         if (!noNegativeCycle) negativeCycle(bellmanFordCycle);
-        if constexpr (isDirected<Graph>)
-            if (hasMinusInfinityCycle(g, [&](Vertex u) { return distance[u] != HostInf; }))
+        if constexpr (isDirected<Graph>) {
+            // Sums with -Inf defeat the library's final test: look for cycles through a
+            // -Inf edge, and for finite negative cycles where distances reached -Inf.
+            const auto reached = [&](Vertex u) { return distance[u] != HostInf; };
+            if (hasMinusInfinityCycle(g, reached)) negativeCycle(bellmanFordCycle);
+            if (std::find(distance.begin(), distance.end(), -HostInf) != distance.end() &&
+                hasFiniteNegativeCycleAmong(g, reached))
                 negativeCycle(bellmanFordCycle);
+        }
     });
     trace.algorithmFinished();
     outputs[0] = distanceRow(distance);
