@@ -46,6 +46,12 @@ TEST(MaxFlow, WorkedExamplesAgreeInBothCodes) {
     }
 }
 
+TEST(MaxFlow, RoundingAboveTheFiniteTotalStaysFinite) {
+    // The finite total is 1.2; the augmentations add up to 1.2000000000000002.
+    ArrayPtr g = sparse(4, {{1, 2, Inf}, {1, 3, 1.0}, {2, 4, 0.2}, {3, 4, Inf}});
+    EXPECT_NEAR(maxFlow("edm", g.get(), 1, 4).value, 1.2, 1e-15);
+}
+
 TEST(MaxFlow, ManyInfiniteCapacitiesLeavingTheSourceStayInRange) {
     // Three and fifty infinite edges out of the source: all-infinite paths read +Inf,
     // a finite cut reads its finite value.

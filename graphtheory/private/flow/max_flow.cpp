@@ -78,9 +78,10 @@ void edmHandler(LINKWORK_HANDLER_ARGS) {
                                             colors.data(), predecessors.data());
     });
     trace.algorithmFinished();
-    // Each infinite capacity stood in as twice the finite total: more than that total
-    // can only flow through infinite capacities.
-    const bool infinite = finiteCapacityTotal != HostInf && flow > finiteCapacityTotal;
+    // Each infinite capacity stood in as twice the finite total S. A finite flow is at
+    // most S and an all-infinite path carries at least 2S; testing against 1.5 S keeps
+    // a finite flow that rounding puts an ulp above S (0.3 + 0.6) from reading +Inf.
+    const bool infinite = finiteCapacityTotal != HostInf && flow > 1.5 * finiteCapacityTotal;
     outputs[0] = countScalar(infinite ? HostInf : flow);
     if (wantsOutput(outputCount, 2))
         outputs[1] = flowMatrix(g, [&](double f) { return infinite && f > finiteCapacityTotal ? HostInf : f; });
