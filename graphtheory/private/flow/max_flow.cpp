@@ -1,7 +1,5 @@
 // "edm" (Edmonds-Karp on double capacities) and "gol" (push-relabel on scaled
 // integer capacities): the flow value and the flow on every edge.
-#include <algorithm>
-#include <tuple>
 #include <vector>
 
 #include <boost/graph/edmonds_karp_max_flow.hpp>
@@ -30,34 +28,20 @@ Terminals readTerminals(const hxArray* inputs[], int inputCount, hxSize n) {
 }
 
 // The flow on each edge of the input (capacity above 0, residual differing from it),
-// stored at row i + 1, column j + 1 in column-major order with rows increasing.
-// Reciprocal entries are rejected on import, so at most one such edge joins i to j
-// and sorting gives the order directly.
+// stored at row i + 1, column j + 1, with room for every edge, twins included.
+// Reciprocal entries are rejected on import, so at most one such edge joins i to j.
 template <class Graph, class Convert>
 hxArray* flowMatrix(const Graph& g, Convert convertFlow) {
-    const hxSize n = num_vertices(g);
-    std::vector<std::tuple<Vertex, Vertex, double>> entries;  // column, row, flow
+    std::vector<SparseEntry> entries;
     for (const auto v : boost::make_iterator_range(vertices(g)))
         for (const auto e : boost::make_iterator_range(out_edges(v, g))) {
             const auto capacity = get(boost::edge_capacity, g, e);
             const auto residual = get(boost::edge_residual_capacity, g, e);
             if (capacity > 0 && residual != capacity)
-                entries.emplace_back(target(e, g), v, convertFlow(capacity - residual));
+                entries.push_back({static_cast<Vertex>(v), static_cast<Vertex>(target(e, g)),
+                                   convertFlow(capacity - residual)});
         }
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-        return std::tie(std::get<0>(a), std::get<1>(a)) < std::tie(std::get<0>(b), std::get<1>(b));
-    });
-    hxArray* output = hxCreateSparse_730(n, n, num_edges(g), hxREAL);
-    std::size_t c = 0;
-    for (hxSize j = 0; j < n; ++j) {
-        output->columnStarts[j] = c;
-        for (; c < entries.size() && std::get<0>(entries[c]) == j; ++c) {
-            output->rowIndices[c] = std::get<1>(entries[c]);
-            output->realDoubles()[c] = std::get<2>(entries[c]);
-        }
-    }
-    output->columnStarts[n] = c;
-    return output;
+    return sparseResult(num_vertices(g), num_edges(g), std::move(entries));
 }
 
 }  // namespace

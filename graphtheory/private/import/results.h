@@ -26,6 +26,19 @@ hxArray* vertexListRow(const Container& list) {
     return vertexListRow(list.begin(), list.end());
 }
 
+// Every vertex its own predecessor: the start state of a search or path tree.
+std::vector<Vertex> identityPredecessors(hxSize n);
+
+// One stored entry of a sparse result, 0-based.
+struct SparseEntry {
+    Vertex row, col;
+    double value;
+};
+
+// An N-by-N real sparse result with room for `capacity` entries, holding `entries`
+// in column-major order with rows increasing (the entries are sorted here).
+hxArray* sparseResult(hxSize n, hxSize capacity, std::vector<SparseEntry> entries);
+
 // pred[i] + 1; 0 for the start vertex; NaN for an unreached vertex (pred[i] == i).
 hxArray* predecessorRow(const std::vector<Vertex>& predecessor, Vertex start);
 

@@ -19,12 +19,6 @@ namespace {
 
 const char* const bellmanFordCycle = "Negative cycle found in the Bellman-Ford algorithm.";
 
-std::vector<Vertex> identityPredecessors(hxSize n) {
-    std::vector<Vertex> predecessor(n);
-    for (Vertex v = 0; v < n; ++v) predecessor[v] = v;
-    return predecessor;
-}
-
 // An undirected edge of negative weight is a negative cycle (walk it back and
 // forth) as soon as the source reaches one of its ends.
 bool reachesNegativeEdge(const UndirectedWeightedGraph& g, Vertex s) {

@@ -43,8 +43,7 @@ void spbHandler(LINKWORK_HANDLER_ARGS, Graph) {
     trace.graphCopied();
     const hxSize n = num_vertices(g);
     const Vertex s = vertexArgument(inputs, inputCount, 1, n, VertexRole::Source);
-    std::vector<Vertex> distance(n, 0), predecessor(n);
-    for (Vertex v = 0; v < n; ++v) predecessor[v] = v;
+    std::vector<Vertex> distance(n, 0), predecessor = identityPredecessors(n);
     std::vector<boost::default_color_type> colors(n, boost::white_color);
     guarded(traceLevel, failures::breadthFirstPaths, [&] {
         boost::queue<Vertex> queue;

@@ -18,8 +18,8 @@ using Colors = std::vector<boost::default_color_type>;
 
 // The state a traversal fills; the visitors hold pointers to it.
 struct SearchRecord {
-    explicit SearchRecord(hxSize n) : colors(n, boost::white_color), predecessor(n), depth(n, 0) {
-        for (Vertex v = 0; v < n; ++v) predecessor[v] = v;
+    explicit SearchRecord(hxSize n)
+        : colors(n, boost::white_color), predecessor(identityPredecessors(n)), depth(n, 0) {
         discovered.reserve(n);
     }
     Colors colors;

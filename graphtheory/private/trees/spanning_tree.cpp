@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
-#include <tuple>
 #include <vector>
 
 #include <boost/graph/breadth_first_search.hpp>
@@ -22,32 +21,18 @@ namespace {
 using Graph = UndirectedWeightedGraph;
 using Edge = boost::graph_traits<Graph>::edge_descriptor;
 
-// Each tree edge {u, v} is stored once, at row max(u, v) and column min(u, v),
-// column by column with rows increasing; the array has room for N - 1 entries and
-// keeps edges of weight 0 as stored zeros. The tree has at most one edge per pair,
-// so sorting its edges gives the column-major order directly.
+// Each tree edge {u, v} is stored once, at row max(u, v) and column min(u, v), with
+// room for N - 1 entries; edges of weight 0 stay as stored zeros. The tree has at
+// most one edge per pair, so sorting its edges gives the column-major order.
 hxArray* treeOutput(const Graph& tree) {
     const hxSize n = num_vertices(tree);
-    std::vector<std::tuple<Vertex, Vertex, double>> entries;  // column, row, weight
+    std::vector<SparseEntry> entries;
     entries.reserve(num_edges(tree));
     for (const Edge e : boost::make_iterator_range(edges(tree))) {
         const Vertex u = source(e, tree), v = target(e, tree);
-        entries.emplace_back(std::min(u, v), std::max(u, v), get(boost::edge_weight, tree, e));
+        entries.push_back({std::max(u, v), std::min(u, v), get(boost::edge_weight, tree, e)});
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return std::tie(std::get<0>(a), std::get<1>(a)) < std::tie(std::get<0>(b), std::get<1>(b)); });
-    hxArray* output = hxCreateSparse_730(n, n, n == 0 ? 0 : n - 1, hxREAL);
-    double* weights = output->realDoubles();
-    std::size_t c = 0;
-    for (hxSize j = 0; j < n; ++j) {
-        output->columnStarts[j] = c;
-        for (; c < entries.size() && std::get<0>(entries[c]) == j; ++c) {
-            output->rowIndices[c] = std::get<1>(entries[c]);
-            weights[c] = std::get<2>(entries[c]);
-        }
-    }
-    output->columnStarts[n] = c;
-    return output;
+    return sparseResult(n, n == 0 ? 0 : n - 1, std::move(entries));
 }
 
 // Records the breadth-first tree of the forest as predecessors.
@@ -59,12 +44,6 @@ public:
 private:
     std::vector<Vertex>* predecessor_;
 };
-
-std::vector<Vertex> identityPredecessors(hxSize n) {
-    std::vector<Vertex> predecessor(n);
-    for (Vertex v = 0; v < n; ++v) predecessor[v] = v;
-    return predecessor;
-}
 
 int customWeightsIndex(int inputCount) { return inputCount > 2 ? 2 : 0; }
 
