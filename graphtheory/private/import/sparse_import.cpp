@@ -1,6 +1,10 @@
 #include "import/sparse_import.h"
 
 #include <iostream>
+#include <type_traits>
+#include <utility>
+
+#include <boost/iterator/iterator_facade.hpp>
 
 #include "gateway/host_constants.h"
 #include "gateway/trace.h"
@@ -72,13 +76,109 @@ void listEdges(const Graph& g, int traceLevel) {
 
 enum class Triangle { All, Lower };
 
+// The entries an import keeps: every entry, or those of the lower triangle, and for
+// weighted imports only entries whose weight is an edge weight.
+struct KeptEntry {
+    Triangle triangle;
+    const EntryWeights* weights;  // null: unweighted
+    bool operator()(Vertex i, Vertex j, hxIndex k) const {
+        return (triangle == Triangle::All || i > j) && (!weights || keepsWeight((*weights)[k]));
+    }
+};
+
+struct EntryEnds {
+    std::pair<Vertex, Vertex> operator()(Vertex i, Vertex j, hxIndex) const { return {i, j}; }
+};
+struct EntryWeight {
+    const EntryWeights* weights;
+    double operator()(Vertex, Vertex, hxIndex k) const { return (*weights)[k]; }
+};
+
+// Walks the kept entries column by column, in stored order, yielding Project(i, j, k).
+// A forward iterator, so a compressed graph can be built from it in two passes.
+template <class Project>
+class KeptEntryIterator
+    : public boost::iterator_facade<KeptEntryIterator<Project>, std::invoke_result_t<Project, Vertex, Vertex, hxIndex>,
+                                    boost::forward_traversal_tag, std::invoke_result_t<Project, Vertex, Vertex, hxIndex>> {
+public:
+    KeptEntryIterator() = default;
+    KeptEntryIterator(const SparseGraphArray& a, KeptEntry keep, Project project, hxIndex k)
+        : a_(&a), keep_(keep), project_(project), k_(k) {
+        settle();
+    }
+
+private:
+    friend class boost::iterator_core_access;
+    void settle() {
+        for (; k_ < a_->stored; ++k_) {
+            while (k_ >= a_->starts[j_ + 1]) ++j_;
+            if (keep_(a_->rows[k_], j_, k_)) return;
+        }
+    }
+    void increment() {
+        ++k_;
+        settle();
+    }
+    bool equal(const KeptEntryIterator& other) const { return k_ == other.k_; }
+    std::invoke_result_t<Project, Vertex, Vertex, hxIndex> dereference() const {
+        return project_(a_->rows[k_], j_, k_);
+    }
+
+    const SparseGraphArray* a_ = nullptr;
+    KeptEntry keep_{};
+    Project project_{};
+    Vertex j_ = 0;
+    hxIndex k_ = 0;
+};
+
+template <class Project>
+std::pair<KeptEntryIterator<Project>, KeptEntryIterator<Project>> keptEntries(const SparseGraphArray& a,
+                                                                              KeptEntry keep, Project project) {
+    return {KeptEntryIterator<Project>(a, keep, project, 0), KeptEntryIterator<Project>(a, keep, project, a.stored)};
+}
+
+// Directed graphs: out-edges of row i are its kept entries in column order, which is
+// the order a pass column by column meets them.
+DirectedGraph directedGraph(const SparseGraphArray& a) {
+    const auto [begin, end] = keptEntries(a, KeptEntry{Triangle::All, nullptr}, EntryEnds{});
+    return DirectedGraph(boost::edges_are_unsorted_multi_pass, begin, end, a.n);
+}
+
+DirectedWeightedGraph directedWeightedGraph(const SparseGraphArray& a, const EntryWeights& weights) {
+    const KeptEntry keep{Triangle::All, &weights};
+    const auto [begin, end] = keptEntries(a, keep, EntryEnds{});
+    return DirectedWeightedGraph(boost::edges_are_unsorted_multi_pass, begin, end,
+                                 keptEntries(a, keep, EntryWeight{&weights}).first, a.n);
+}
+
+// Undirected graphs: each kept entry is added as an edge in entry order, after
+// reserving every vertex's out-edge list for the edges that will meet it.
+template <class Graph, class Add>
+Graph undirectedGraph(const SparseGraphArray& a, KeptEntry keep, Add add) {
+    Graph g(a.n);
+    {
+        std::vector<Vertex> degree(a.n, 0);
+        a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+            if (keep(i, j, k)) ++degree[i], ++degree[j];
+        });
+        for (Vertex v = 0; v < a.n; ++v) g.out_edge_list(v).reserve(degree[v]);
+    }
+    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+        if (keep(i, j, k)) add(i, j, k, g);
+    });
+    return g;
+}
+
 template <class Graph>
 Graph importUnweighted(const hxArray* inputs[], int traceLevel, Triangle triangle) {
     const SparseGraphArray a = readGraphArray(inputs[0]);
-    Graph g(a.n);
-    a.forEachEntry([&](Vertex i, Vertex j, hxIndex) {
-        if (triangle == Triangle::All || i > j) add_edge(i, j, g);
-    });
+    Graph g = [&] {
+        if constexpr (isDirected<Graph>)
+            return directedGraph(a);
+        else
+            return undirectedGraph<Graph>(a, KeptEntry{triangle, nullptr},
+                                          [](Vertex i, Vertex j, hxIndex, Graph& g) { add_edge(i, j, g); });
+    }();
     listEdges(g, traceLevel);
     return g;
 }
@@ -86,12 +186,15 @@ Graph importUnweighted(const hxArray* inputs[], int traceLevel, Triangle triangl
 template <class Graph>
 Graph importWeighted(const hxArray* inputs[], int customWeightsIndex, int traceLevel, Triangle triangle) {
     const SparseGraphArray a = readGraphArray(inputs[0]);
-    Graph g(a.n);
     const EntryWeights weights(a, inputs, customWeightsIndex);
-    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
-        const double w = weights[k];
-        if ((triangle == Triangle::All || i > j) && keepsWeight(w)) add_edge(i, j, w, g);
-    });
+    Graph g = [&] {
+        if constexpr (isDirected<Graph>)
+            return directedWeightedGraph(a, weights);
+        else
+            return undirectedGraph<Graph>(a, KeptEntry{triangle, &weights}, [&](Vertex i, Vertex j, hxIndex k, Graph& g) {
+                add_edge(i, j, weights[k], g);
+            });
+    }();
     listEdges(g, traceLevel);
     return g;
 }
