@@ -14,9 +14,12 @@ using Vertex = std::uint64_t;
 //
 // Directed graphs are read-only once imported, so they are compressed sparse row
 // graphs: two arrays built in two passes over the entries, with no allocation per
-// edge. Undirected graphs keep the library's shared edge list, which the edge colours
-// and the edge-list order of the spanning-tree codes rely on; their out-edge lists
-// are vectors reserved from a counting pass.
+// edge. Undirected graphs keep the library's shared edge list, which holds each
+// edge's properties (weight, colour) once for both ends and gives the edge order the
+// spanning-tree codes rely on. Its vector and the out-edge vectors are reserved from
+// a counting pass, so they never reallocate. Edge entries find their properties by
+// index into that vector; the library's graph has no move constructor, so a moved
+// graph is copied edge by edge and stays consistent.
 using DirectedGraph =
     boost::compressed_sparse_row_graph<boost::directedS, boost::no_property, boost::no_property, boost::no_property,
                                        Vertex, Vertex>;
@@ -24,12 +27,15 @@ using DirectedWeightedGraph =
     boost::compressed_sparse_row_graph<boost::directedS, boost::no_property,
                                        boost::property<boost::edge_weight_t, double>, boost::no_property, Vertex,
                                        Vertex>;
-using UndirectedGraph = boost::adjacency_list<boost::vecS, boost::vecS, boost::undirectedS>;
-using UndirectedWeightedGraph = boost::adjacency_list<boost::vecS, boost::vecS, boost::undirectedS, boost::no_property,
-                                                      boost::property<boost::edge_weight_t, double>>;
+using UndirectedGraph = boost::adjacency_list<boost::vecS, boost::vecS, boost::undirectedS, boost::no_property,
+                                              boost::no_property, boost::no_property, boost::vecS>;
+using UndirectedWeightedGraph =
+    boost::adjacency_list<boost::vecS, boost::vecS, boost::undirectedS, boost::no_property,
+                          boost::property<boost::edge_weight_t, double>, boost::no_property, boost::vecS>;
 using UndirectedColoredGraph =
     boost::adjacency_list<boost::vecS, boost::vecS, boost::undirectedS, boost::no_property,
-                          boost::property<boost::edge_color_t, boost::default_color_type>>;
+                          boost::property<boost::edge_color_t, boost::default_color_type>, boost::no_property,
+                          boost::vecS>;
 
 template <class Graph>
 inline constexpr bool isDirected =
