@@ -7,11 +7,14 @@
 #include "host/hx.h"
 
 // Directed graphs whose edges carry a capacity, a residual capacity and a link to
-// their reverse twin, as the library's maximum-flow algorithms expect.
-using FlowTraits = boost::adjacency_list_traits<boost::listS, boost::vecS, boost::directedS>;
+// their reverse twin, as the library's maximum-flow algorithms expect. Out-edge
+// lists are vectors reserved before the edges are added; an edge descriptor points
+// at the edge's properties, which the library keeps in a block of their own, so the
+// twin links stay valid.
+using FlowTraits = boost::adjacency_list_traits<boost::vecS, boost::vecS, boost::directedS>;
 template <class Capacity>
 using FlowGraph = boost::adjacency_list<
-    boost::listS, boost::vecS, boost::directedS, boost::no_property,
+    boost::vecS, boost::vecS, boost::directedS, boost::no_property,
     boost::property<boost::edge_capacity_t, Capacity,
                     boost::property<boost::edge_residual_capacity_t, Capacity,
                                     boost::property<boost::edge_reverse_t, FlowTraits::edge_descriptor>>>>;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <iostream>
 #include <limits>
-#include <unordered_set>
+#include <vector>
 
 #include "flow/capacity_graphs.h"
 #include "gateway/host_constants.h"
@@ -31,35 +31,41 @@ void warnIfIllConditioned(double smallest, double largest) {
                            "Ill-conditioned graph, rounding errors may cause incorrect results.");
 }
 
-// Remembers accepted entries, to find one whose mirror image was accepted before.
-// Equivalent to searching vertex i's out-edges for an edge to j (a reverse twin),
-// in expected constant time per entry instead of the vertex's degree.
-class ReciprocityTest {
-public:
-    explicit ReciprocityTest(std::size_t entries) { accepted_.reserve(entries); }
-    void accept(Vertex i, Vertex j) {
-        if (i != j && accepted_.count(key(j, i)) != 0) found_ = true;
-        accepted_.insert(key(i, j));
-    }
-    void raiseIfFound() const {
-        if (found_)
-            hgwErrMsgIdAndTxt("genokit:linkworkhgw:ParallelEdges", "Reciprocal edges are not allowed in maxflow algorithms.");
-    }
-
-private:
-    struct Key {
-        Vertex row, col;
-        bool operator==(const Key& other) const { return row == other.row && col == other.col; }
-    };
-    struct Hash {
-        std::size_t operator()(const Key& k) const {
-            return std::hash<Vertex>()(k.row * 0x9E3779B97F4A7C15ull ^ (k.col + 0x632BE59BD9B4E019ull));
+// True when two entries mirror each other (i -> j and j -> i, i != j). Each entry
+// gives its row an edge to its column and its column a twin back to the row, and a
+// column never repeats a row, so a mirrored pair is exactly a vertex with two
+// out-edges to one other vertex. One pass over the out-edges with a last-seen mark
+// per target, instead of a set of every entry.
+template <class Graph>
+bool hasReciprocalEdges(const Graph& g) {
+    const Vertex none = num_vertices(g);
+    std::vector<Vertex> seenFrom(num_vertices(g), none);
+    for (const auto v : boost::make_iterator_range(vertices(g)))
+        for (const auto e : boost::make_iterator_range(out_edges(v, g))) {
+            const Vertex w = target(e, g);
+            if (w == v) continue;
+            if (seenFrom[w] == v) return true;
+            seenFrom[w] = v;
         }
-    };
-    static Key key(Vertex i, Vertex j) { return Key{i, j}; }
-    std::unordered_set<Key, Hash> accepted_;
-    bool found_ = false;
-};
+    return false;
+}
+
+void raiseIfReciprocal(bool reciprocal) {
+    if (reciprocal)
+        hgwErrMsgIdAndTxt("genokit:linkworkhgw:ParallelEdges", "Reciprocal edges are not allowed in maxflow algorithms.");
+}
+
+// A capacity graph of n vertices whose out-edge lists hold, for each vertex, its
+// entries' edges and the twins of the entries that point at it.
+template <class Graph, class Accepts>
+void reserveEdgePairs(Graph& g, const SparseGraphArray& a, Accepts accepts) {
+    g = Graph(a.n);
+    std::vector<Vertex> degree(a.n, 0);
+    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+        if (accepts(k)) ++degree[i], ++degree[j];
+    });
+    for (Vertex v = 0; v < a.n; ++v) g.out_edge_list(v).reserve(degree[v]);
+}
 
 // The forward edge i -> j with its capacity, then its reverse twin of capacity 0.
 template <class Graph, class Capacity>
@@ -90,14 +96,12 @@ void listCapacityEdges(const Graph& g, int traceLevel) {
 void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLevel, int customIndex,
                          double& finiteCapacityTotal) {
     const SparseGraphArray a = readGraphArray(inputs[0]);
-    g = CapacityGraph(a.n);
     const EntryWeights capacities(a, inputs, customIndex, customCapacityErrors);
-    ReciprocityTest reciprocity(a.stored);
+    reserveEdgePairs(g, a, [&](hxIndex k) { return !std::isnan(capacities[k]); });
     double smallest = largestDouble, largest = 0.0;
     bool negativeSeen = false;
     if (capacities.allOnes()) {
         a.forEachEntry([&](Vertex i, Vertex j, hxIndex) {
-            reciprocity.accept(i, j);
             addEdgePair(g, i, j, 1.0);
         });
     } else {
@@ -106,7 +110,6 @@ void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLev
             double x = capacities[k];
             if (std::isnan(x)) return;
             if (x < 0) negativeSeen = true;
-            reciprocity.accept(i, j);
             if (x == HostInf) {
                 if (infiniteCapacity == 0.0) {
                     double total = 0.0;
@@ -124,7 +127,7 @@ void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLev
         });
         warnIfIllConditioned(smallest, largest);
     }
-    reciprocity.raiseIfFound();
+    raiseIfReciprocal(hasReciprocalEdges(g));
     if (negativeSeen) negativeEdges();
     listCapacityEdges(g, traceLevel);
 }
@@ -182,15 +185,13 @@ void importIntegerCapacityGraph(IntegerCapacityGraph& g, const hxArray* inputs[]
     scaling.infinite = std::int64_t{0x3FFFFFFFFFFFFFFF} / divisor;
     scaling.cutoff = (std::int64_t{3} << 60) / divisor;
 
-    g = IntegerCapacityGraph(a.n);
-    ReciprocityTest reciprocity(a.stored);
+    reserveEdgePairs(g, a, [&](hxIndex k) { return !std::isnan(capacities[k]); });
     a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
         const double x = capacities[k];
         if (std::isnan(x)) return;
-        reciprocity.accept(i, j);
         const std::int64_t capacity = x == HostInf ? scaling.infinite : scaling.toInteger(x);
         addEdgePair(g, i, j, capacity);
     });
-    reciprocity.raiseIfFound();
+    raiseIfReciprocal(hasReciprocalEdges(g));
     listCapacityEdges(g, traceLevel);
 }
