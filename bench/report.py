@@ -192,8 +192,9 @@ def write(report, out):
         " answer with SciPy's (distances, component partition, MST weight, flow value, reached set) or"
         " with the answer's definition (topological order, acyclicity, isomorphism of a relabelled copy).",
         "",
-        "Graph forms: top, isd, spa, edm and gol run on the DAG of each graph (its upper triangle; flows"
-        " from vertex 0 to vertex N-1); ist, pri and kru on the undirected graph; the others on the"
+        "Graph forms: top, isd and spa run on the DAG of each graph (its upper triangle); edm and gol on"
+        " the directed graph less the lower entry of each mirrored pair (flows from vertex 0 to vertex N-1);"
+        " ist, pri and kru on the undirected graph; the others on the"
         " directed graph with integer weights 1..100; iso on the graph and a randomly relabelled copy."
         " Peers compute the same answer, not always with the same algorithm (SciPy's MST is Kruskal's"
         " for both pri and kru; igraph's spanning tree is Prim's; SciPy's push-relabel stand-in is Dinic;"

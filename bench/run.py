@@ -51,7 +51,7 @@ STAGES = ["front-end in", "import", "algorithm", "outputs", "release", "front-en
 # Which form of a graph a code runs on: the directed graph, its DAG (upper
 # triangle: no cycles, no reciprocal edges, as top/isd/spa and the flows need),
 # or the undirected graph (every entry an undirected edge).
-FORM = {"top": "dag", "isd": "dag", "spa": "dag", "edm": "dag", "gol": "dag",
+FORM = {"top": "dag", "isd": "dag", "spa": "dag", "edm": "oneway", "gol": "oneway",
         "ist": "undirected", "pri": "undirected", "kru": "undirected"}
 # Size limits (vertices) beyond which a combination is not run, and why.
 LIMITS = {
@@ -140,12 +140,25 @@ def graph_file(name, kind, arg):
     return path
 
 
-def forms(matrix):
-    """The three forms a code may run on, as canonical CSC matrices."""
+def graph_form(matrix, form):
+    """The form a code runs on, as a canonical CSC matrix with int64 indices."""
+    import numpy as np
     import scipy.sparse as sp
-    dag = sp.triu(matrix, 1).tocsc()
-    dag.sort_indices()
-    return {"directed": matrix, "dag": dag, "undirected": matrix}
+    if form == "dag":
+        matrix = sp.triu(matrix, 1).tocsc()
+    elif form == "oneway":
+        # The flows refuse mirrored entries; "oneway" drops the lower entry of each
+        # mirrored pair and keeps the cycles, so that vertex N-1 stays reachable from
+        # vertex 0 (in a random DAG it seldom is, and every flow would be 0).
+        upper = sp.triu(matrix, 1).tocsc()
+        lower = sp.tril(matrix, -1).tocsc()
+        mirrored = lower.multiply(upper.T.tocsc() != 0).tocsc()
+        matrix = (upper + (lower - mirrored)).tocsc()
+        matrix.eliminate_zeros()
+    matrix.sort_indices()
+    matrix.indices = matrix.indices.astype(np.int64)
+    matrix.indptr = matrix.indptr.astype(np.int64)
+    return matrix
 
 
 # ---------------------------------------------------------------------------
@@ -453,7 +466,7 @@ def worker(args):
     matrix.indices = matrix.indices.astype(np.int64)
     matrix.indptr = matrix.indptr.astype(np.int64)
     form = FORM.get(args.code, "directed")
-    matrix = forms(matrix)[form]
+    matrix = graph_form(matrix, form)
     other = None
     if args.code == "iso":
         permutation = np.random.default_rng(3).permutation(matrix.shape[0])
