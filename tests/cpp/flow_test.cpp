@@ -124,6 +124,38 @@ TEST(MaxFlow, ChecksComeInTheirOrder) {
                     "Edge capacities must have non-negative values in maxflow algorithms.");
 }
 
+// Only a pair of entries i -> j and j -> i (i != j), both with a capacity, is refused.
+TEST(MaxFlow, MirroredEntriesAreFoundAndNothingElse) {
+    struct Case {
+        const char* name;
+        std::vector<Entry> entries;
+        std::vector<double> capacities;  // empty: the stored values
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {"self-loops beside a path", {{1, 1, 1.0}, {1, 2, 1.0}, {2, 2, 3.0}, {2, 3, 1.0}}, {}, false},
+        {"a directed triangle", {{1, 2, 1.0}, {2, 3, 1.0}, {3, 1, 1.0}}, {}, false},
+        {"a vertex with an edge in and out", {{1, 2, 1.0}, {3, 2, 1.0}, {2, 4, 1.0}, {4, 3, 1.0}}, {}, false},
+        {"a mirrored pair far from the source", {{1, 2, 1.0}, {2, 3, 1.0}, {4, 3, 1.0}, {3, 4, 1.0}}, {}, true},
+        {"a mirrored pair beside self-loops", {{3, 3, 1.0}, {1, 3, 1.0}, {3, 1, 1.0}, {1, 1, 1.0}}, {}, true},
+        // Capacities follow column-major entry order (3,1) (1,2) (1,3); a NaN one is no edge.
+        {"a mirrored pair with a NaN capacity", {{1, 3, 1.0}, {3, 1, 1.0}, {1, 2, 1.0}}, {NaN, 1.0, 2.0}, false},
+    };
+    for (const Case& c : cases) {
+        ArrayPtr g = sparse(4, c.entries), one = scalar(1), four = scalar(4);
+        ArrayPtr caps = c.capacities.empty() ? nullptr : row(c.capacities);
+        for (const char* code : flowCodes) {
+            std::vector<const hxArray*> inputs = {g.get(), one.get(), four.get()};
+            if (caps) inputs.push_back(caps.get());
+            if (c.refused)
+                expectHostError(code, 0, 1, inputs, "genokit:linkworkhgw:ParallelEdges",
+                                "Reciprocal edges are not allowed in maxflow algorithms.");
+            else
+                EXPECT_NO_THROW(call(code, 0, 1, inputs, 2)) << c.name << " " << code;
+        }
+    }
+}
+
 TEST(MaxFlow, IllConditionedCapacitiesWarnAndGoOn) {
     ArrayPtr g = sparse(3, {{1, 2, 1.0}, {2, 3, 1e-20}});
     for (const char* code : flowCodes) {
