@@ -139,8 +139,12 @@ def plot(report, path):
         return False
     columns = 5
     figure, axes = plt.subplots((len(codes) + columns - 1) // columns, columns, figsize=(20, 13), squeeze=False)
+    # One colour per tool in every panel, and a legend that names every tool drawn.
+    tools = ["linkwork"] + PEERS
+    colours = {tool: "C%d" % k for k, tool in enumerate(tools)}
+    drawn = {}
     for axis, code in zip(axes.flat, codes):
-        for tool in ["linkwork"] + PEERS:
+        for tool in tools:
             points = []
             for row in rows:
                 record = row["records"].get(tool)
@@ -148,7 +152,9 @@ def plot(report, path):
                     points.append((record["nnz"], record["median"]))
             if points:
                 points.sort()
-                axis.plot(*zip(*points), marker="o", label=tool, linewidth=2.5 if tool == "linkwork" else 1.2)
+                line, = axis.plot(*zip(*points), marker="o", label=tool, color=colours[tool],
+                                  linewidth=2.5 if tool == "linkwork" else 1.2)
+                drawn.setdefault(tool, line)
         axis.set_xscale("log")
         axis.set_yscale("log")
         axis.set_title(code)
@@ -157,8 +163,8 @@ def plot(report, path):
         axis.grid(True, which="both", alpha=0.3)
     for axis in list(axes.flat)[len(codes):]:
         axis.axis("off")
-    handles, labels = next(((a.get_legend_handles_labels()) for a in axes.flat if a.lines), ([], []))
-    figure.legend(handles, labels, loc="lower right")
+    present = [tool for tool in tools if tool in drawn]
+    figure.legend([drawn[tool] for tool in present], present, loc="lower right")
     figure.suptitle("End-to-end time vs graph size (random graphs, 10 entries per vertex), median")
     figure.tight_layout()
     figure.savefig(path, dpi=80)
