@@ -157,31 +157,24 @@ private:
 };
 
 // Each builder returns the graph; PmrListGraph needs its ArenaScope alive around it.
-struct BuildList {
-    using Graph = ListGraph;
+// Adjacency lists filled by add_edge in entry order, out-edge vectors reserved
+// from a counting pass when `Reserve` is set; undirected ones take the lower triangle.
+template <class G, bool Reserve, bool Undirected = false>
+struct BuildAdjacency {
+    using Graph = G;
     static Graph build(const Csc& csc) {
         Graph g(csc.n);
-        addEdges(csc, g, false);
+        if constexpr (Reserve) reserveOutEdges(csc, g, Undirected);
+        addEdges(csc, g, Undirected);
         return g;
     }
 };
-struct BuildPmrList {
-    using Graph = PmrListGraph;
-    static Graph build(const Csc& csc) {
-        Graph g(csc.n);
-        addEdges(csc, g, false);
-        return g;
-    }
-};
-struct BuildVecReserved {
-    using Graph = VecGraph;
-    static Graph build(const Csc& csc) {
-        Graph g(csc.n);
-        reserveOutEdges(csc, g, false);
-        addEdges(csc, g, false);
-        return g;
-    }
-};
+using BuildList = BuildAdjacency<ListGraph, false>;
+using BuildPmrList = BuildAdjacency<PmrListGraph, false>;
+using BuildVecReserved = BuildAdjacency<VecGraph, true>;
+using BuildUndirectedList = BuildAdjacency<UndirectedListGraph, false, true>;
+using BuildUndirectedVecReserved = BuildAdjacency<UndirectedVecGraph, true, true>;
+
 struct BuildCsr {
     using Graph = CsrGraph;
     static Graph build(const Csc& csc) {
@@ -193,23 +186,6 @@ struct BuildCsr {
             for (auto k = csc.columnStarts[j]; k < csc.columnStarts[j + 1]; ++k)
                 edges.emplace_back(static_cast<std::size_t>(csc.rows[static_cast<std::size_t>(k)]), j);
         return Graph(boost::edges_are_unsorted_multi_pass, edges.begin(), edges.end(), csc.n);
-    }
-};
-struct BuildUndirectedList {
-    using Graph = UndirectedListGraph;
-    static Graph build(const Csc& csc) {
-        Graph g(csc.n);
-        addEdges(csc, g, true);
-        return g;
-    }
-};
-struct BuildUndirectedVecReserved {
-    using Graph = UndirectedVecGraph;
-    static Graph build(const Csc& csc) {
-        Graph g(csc.n);
-        reserveOutEdges(csc, g, true);
-        addEdges(csc, g, true);
-        return g;
     }
 };
 

@@ -77,13 +77,14 @@ def _column_major_order(n, rows, cols):
         from scipy.sparse._sparsetools import coo_tocsr
     except ImportError:
         return np.lexsort((rows, cols))
+    # One column of zeros stands in for the second index; read and written in place,
+    # it stays zero.
     starts = np.empty(n + 1, dtype=np.int64)
-    scratch = np.zeros(count, dtype=np.int64)
+    zeros = np.zeros(count, dtype=np.int64)
     by_row = np.empty(count, dtype=np.int64)
-    coo_tocsr(n, 1, count, rows, scratch, np.arange(count, dtype=np.int64), starts, scratch, by_row)
+    coo_tocsr(n, 1, count, rows, zeros, np.arange(count, dtype=np.int64), starts, zeros, by_row)
     order = np.empty(count, dtype=np.int64)
-    scratch[:] = 0
-    coo_tocsr(n, 1, count, cols[by_row], scratch, by_row, starts, scratch, order)
+    coo_tocsr(n, 1, count, cols[by_row], zeros, by_row, starts, zeros, order)
     return order
 
 

@@ -55,16 +55,13 @@ void raiseIfReciprocal(bool reciprocal) {
         hgwErrMsgIdAndTxt("genokit:linkworkhgw:ParallelEdges", "Reciprocal edges are not allowed in maxflow algorithms.");
 }
 
-// A capacity graph of n vertices whose out-edge lists hold, for each vertex, its
-// entries' edges and the twins of the entries that point at it.
-template <class Graph, class Accepts>
-void reserveEdgePairs(Graph& g, const SparseGraphArray& a, Accepts accepts) {
+// A capacity graph of n vertices whose out-edge lists have room, for each vertex, for
+// its entries' edges and the twins of the entries that point at it. Entries whose
+// capacity is NaN are no edges.
+template <class Graph>
+void reserveEdgePairs(Graph& g, const SparseGraphArray& a, const EntryWeights& capacities) {
     g = Graph(a.n);
-    std::vector<Vertex> degree(a.n, 0);
-    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
-        if (accepts(k)) ++degree[i], ++degree[j];
-    });
-    for (Vertex v = 0; v < a.n; ++v) g.out_edge_list(v).reserve(degree[v]);
+    reserveForBothEnds(g, a, [&](Vertex, Vertex, hxIndex k) { return !std::isnan(capacities[k]); });
 }
 
 // The forward edge i -> j with its capacity, then its reverse twin of capacity 0.
@@ -97,7 +94,7 @@ void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLev
                          double& finiteCapacityTotal) {
     const SparseGraphArray a = readGraphArray(inputs[0]);
     const EntryWeights capacities(a, inputs, customIndex, customCapacityErrors);
-    reserveEdgePairs(g, a, [&](hxIndex k) { return !std::isnan(capacities[k]); });
+    reserveEdgePairs(g, a, capacities);
     double smallest = largestDouble, largest = 0.0;
     bool negativeSeen = false;
     if (capacities.allOnes()) {
@@ -185,7 +182,7 @@ void importIntegerCapacityGraph(IntegerCapacityGraph& g, const hxArray* inputs[]
     scaling.infinite = std::int64_t{0x3FFFFFFFFFFFFFFF} / divisor;
     scaling.cutoff = (std::int64_t{3} << 60) / divisor;
 
-    reserveEdgePairs(g, a, [&](hxIndex k) { return !std::isnan(capacities[k]); });
+    reserveEdgePairs(g, a, capacities);
     a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
         const double x = capacities[k];
         if (std::isnan(x)) return;

@@ -156,15 +156,7 @@ DirectedWeightedGraph directedWeightedGraph(const SparseGraphArray& a, const Ent
 template <class Graph, class Add>
 Graph undirectedGraph(const SparseGraphArray& a, KeptEntry keep, Add add) {
     Graph g(a.n);
-    {
-        std::vector<Vertex> degree(a.n, 0);
-        std::size_t edges = 0;
-        a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
-            if (keep(i, j, k)) ++degree[i], ++degree[j], ++edges;
-        });
-        g.m_edges.reserve(edges);
-        for (Vertex v = 0; v < a.n; ++v) g.out_edge_list(v).reserve(degree[v]);
-    }
+    g.m_edges.reserve(reserveForBothEnds(g, a, keep));
     a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
         if (keep(i, j, k)) add(i, j, k, g);
     });

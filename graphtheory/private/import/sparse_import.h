@@ -22,6 +22,20 @@ struct SparseGraphArray {
     }
 };
 
+// Reserves each vertex's out-edge vector of an adjacency-list graph for the kept
+// entries that meet it, as row or as column (keep(i, j, k)); returns how many entries
+// are kept.
+template <class Graph, class Keep>
+std::size_t reserveForBothEnds(Graph& g, const SparseGraphArray& a, Keep keep) {
+    std::vector<Vertex> degree(a.n, 0);
+    std::size_t kept = 0;
+    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+        if (keep(i, j, k)) ++degree[i], ++degree[j], ++kept;
+    });
+    for (Vertex v = 0; v < a.n; ++v) g.out_edge_list(v).reserve(degree[v]);
+    return kept;
+}
+
 // Raises NotSparseArray or NotSquareArray for an unusable graph array.
 SparseGraphArray readGraphArray(const hxArray* array);
 
