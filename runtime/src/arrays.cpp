@@ -1,6 +1,7 @@
 // Host arrays: allocation, the hx* operations, and the front ends' constructors.
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -38,19 +39,34 @@ const char* className(hxClassID classID) {
     }
 }
 
-hxSize checkedProduct(hxSize a, hxSize b) {
-    if (a != 0 && b > std::numeric_limits<hxSize>::max() / a) throw std::bad_alloc();
-    return a * b;
+std::string byteCount(double bytes) {
+    if (bytes < 1000) return std::to_string(static_cast<unsigned>(bytes)) + " bytes";
+    const char* const units[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
+    int unit = 0;
+    bytes /= 1000;
+    while (bytes >= 999.95 && unit < 5) bytes /= 1000, ++unit;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f %s", bytes, units[unit]);
+    return text;
 }
+
+void outOfMemory(const std::string& message) { throw HostError("linkwork:runtime:OutOfMemory", message); }
 
 namespace {
 
-void* zeroedBlock(hxSize count, hxSize size) {
-    // calloc checks count * size for overflow; one byte at least so that empty
-    // arrays still have a data pointer.
-    void* block = std::calloc(count == 0 ? 1 : count, size == 0 ? 1 : size);
-    if (block == nullptr) throw std::bad_alloc();
-    return block;
+// calloc checks count * size for overflow; one byte at least so that empty arrays
+// still have a data pointer. Null when the memory cannot be had.
+void* zeroedBlock(hxSize count, hxSize size) { return std::calloc(count == 0 ? 1 : count, size == 0 ? 1 : size); }
+
+// The size is computed in floating point, so that sizes beyond the address space can
+// still be named.
+[[noreturn]] void arrayOutOfMemory(hxClassID classID, bool sparse, hxSize rows, hxSize cols, double elements,
+                                   bool complex, bool result) {
+    std::string shape = std::to_string(rows) + "-by-" + std::to_string(cols);
+    if (sparse) shape += " sparse";
+    double bytes = elements * static_cast<double>(elementSize(classID)) * (complex ? 2 : 1);
+    if (sparse) bytes += elements * sizeof(hxIndex) + (static_cast<double>(cols) + 1) * sizeof(hxIndex);
+    outOfMemory("cannot allocate " + byteCount(bytes) + " for a " + shape + (result ? " result" : " array"));
 }
 
 }  // namespace
@@ -68,19 +84,21 @@ namespace detail {
 
 hxArray* allocateArray(hxClassID classID, bool sparse, hxSize rows, hxSize cols, hxSize elements, bool complex,
                        bool joinFrame) {
-    ArrayPtr array(new hxArray);
+    const auto fail = [&] { arrayOutOfMemory(classID, sparse, rows, cols, static_cast<double>(elements), complex, joinFrame); };
+    ArrayPtr array(new (std::nothrow) hxArray);
+    if (!array) fail();
     array->classID = classID;
     array->sparse = sparse;
     array->dims[0] = rows;
     array->dims[1] = cols;
     const hxSize size = elementSize(classID);
-    array->realData = zeroedBlock(elements, size);
-    if (complex) array->imagData = zeroedBlock(elements, size);
+    if (!(array->realData = zeroedBlock(elements, size))) fail();
+    if (complex && !(array->imagData = zeroedBlock(elements, size))) fail();
     if (sparse) {
         array->capacity = elements;
-        array->rowIndices = static_cast<hxIndex*>(zeroedBlock(elements, sizeof(hxIndex)));
-        if (cols == std::numeric_limits<hxSize>::max()) throw std::bad_alloc();
-        array->columnStarts = static_cast<hxIndex*>(zeroedBlock(cols + 1, sizeof(hxIndex)));
+        if (!(array->rowIndices = static_cast<hxIndex*>(zeroedBlock(elements, sizeof(hxIndex))))) fail();
+        if (cols == std::numeric_limits<hxSize>::max()) fail();
+        if (!(array->columnStarts = static_cast<hxIndex*>(zeroedBlock(cols + 1, sizeof(hxIndex))))) fail();
     }
     if (joinFrame)
         if (CallFrame* frame = CallFrame::current()) frame->adopt(array.get());
@@ -89,8 +107,20 @@ hxArray* allocateArray(hxClassID classID, bool sparse, hxSize rows, hxSize cols,
 
 }  // namespace detail
 
+namespace detail {
+
+hxSize denseElements(hxClassID classID, hxSize rows, hxSize cols, bool complex, bool result) {
+    if (rows != 0 && cols > std::numeric_limits<hxSize>::max() / rows)
+        arrayOutOfMemory(classID, false, rows, cols, static_cast<double>(rows) * static_cast<double>(cols), complex,
+                         result);
+    return rows * cols;
+}
+
+}  // namespace detail
+
 ArrayPtr makeNumeric(hxClassID classID, hxSize rows, hxSize cols, bool complex) {
-    return ArrayPtr(detail::allocateArray(classID, false, rows, cols, checkedProduct(rows, cols), complex, false));
+    return ArrayPtr(detail::allocateArray(classID, false, rows, cols, detail::denseElements(classID, rows, cols, complex, false),
+                                          complex, false));
 }
 
 ArrayPtr makeDouble(hxSize rows, hxSize cols) { return makeNumeric(hxDOUBLE_CLASS, rows, cols); }
@@ -178,8 +208,11 @@ hxArray* hxCreateNumericArray_730(hxSize dimensionCount, const hxSize* dimension
     // Only two-dimensional arrays exist in this host; further dimensions must be 1.
     hxSize rows = dimensionCount > 0 ? dimensions[0] : 0;
     hxSize cols = dimensionCount > 1 ? dimensions[1] : (dimensionCount == 1 ? 1 : 0);
-    for (hxSize d = 2; d < dimensionCount; ++d) cols = linkwork::checkedProduct(cols, dimensions[d]);
-    return allocateArray(classID, false, rows, cols, linkwork::checkedProduct(rows, cols), complexity == hxCOMPLEX, true);
+    for (hxSize d = 2; d < dimensionCount; ++d)
+        cols = linkwork::detail::denseElements(classID, cols, dimensions[d], complexity == hxCOMPLEX, true);
+    return allocateArray(classID, false, rows, cols,
+                         linkwork::detail::denseElements(classID, rows, cols, complexity == hxCOMPLEX, true),
+                         complexity == hxCOMPLEX, true);
 }
 
 hxArray* hxCreateSparse_730(hxSize rows, hxSize cols, hxSize capacity, hxComplexity complexity) {

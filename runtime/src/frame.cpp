@@ -5,7 +5,9 @@ namespace {
 thread_local CallFrame* currentFrame = nullptr;
 }
 
-CallFrame::CallFrame() : previous_(currentFrame) { currentFrame = this; }
+CallFrame::CallFrame(const Interrupt* interrupt) : interrupt_(interrupt), previous_(currentFrame) {
+    currentFrame = this;
+}
 
 CallFrame::~CallFrame() {
     currentFrame = previous_;
@@ -19,3 +21,9 @@ bool CallFrame::release(hxArray* array) { return owned_.erase(array) == 1; }
 CallFrame* CallFrame::current() { return currentFrame; }
 
 }  // namespace linkwork::detail
+
+void hgwPollInterrupt() {
+    const linkwork::detail::CallFrame* frame = linkwork::detail::currentFrame;
+    if (frame != nullptr && frame->interrupt() != nullptr && frame->interrupt()->requested())
+        throw hgwHostError("linkwork:runtime:Interrupted", "The call was interrupted.");
+}

@@ -9,7 +9,7 @@ namespace linkwork::detail {
 
 class CallFrame {
 public:
-    CallFrame();
+    explicit CallFrame(const Interrupt* interrupt = nullptr);
     CallFrame(const CallFrame&) = delete;
     CallFrame& operator=(const CallFrame&) = delete;
     ~CallFrame();  // frees every array still owned
@@ -18,9 +18,12 @@ public:
     // Hands an owned array to the caller; false if the frame does not own it.
     bool release(hxArray* array);
 
+    const Interrupt* interrupt() const { return interrupt_; }
+
     static CallFrame* current();
 
 private:
+    const Interrupt* interrupt_;
     std::unordered_set<hxArray*> owned_;
     CallFrame* previous_;
 };
@@ -28,11 +31,12 @@ private:
 // Allocates a zero-filled array; with joinFrame it belongs to the open call frame.
 hxArray* allocateArray(hxClassID classID, bool sparse, hxSize rows, hxSize cols, hxSize elements, bool complex,
                        bool joinFrame);
+// rows * cols for a dense array; raises OutOfMemory naming the shape when it overflows.
+hxSize denseElements(hxClassID classID, hxSize rows, hxSize cols, bool complex, bool result);
 
 }  // namespace linkwork::detail
 
 namespace linkwork {
-// a * b, throwing std::bad_alloc when it overflows.
-hxSize checkedProduct(hxSize a, hxSize b);
+[[noreturn]] void outOfMemory(const std::string& message);
 
-}  // namespace linkwork::detail
+}  // namespace linkwork

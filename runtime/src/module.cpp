@@ -1,4 +1,5 @@
 // Loading the module and running one call in its own frame.
+#include <cxxabi.h>
 #include <dlfcn.h>
 
 #include <cstdlib>
@@ -64,7 +65,21 @@ void validateSparse(const hxArray& array, const std::string& what) {
     }
 }
 
-std::vector<ArrayPtr> Module::call(int outputCount, const std::vector<const hxArray*>& inputs) const {
+namespace {
+
+// The message for an allocation failure that left the module without naming its
+// size: the graph it was working on is the best measure of what it asked for.
+std::string workMemoryMessage(const std::vector<const hxArray*>& inputs) {
+    if (inputs.size() > 3 && inputs[3]->sparse)
+        return "cannot allocate the working memory for a graph of " + std::to_string(inputs[3]->dims[1]) +
+               " vertices and " + std::to_string(inputs[3]->storedCount()) + " stored entries";
+    return "cannot allocate the working memory of this call";
+}
+
+}  // namespace
+
+std::vector<ArrayPtr> Module::call(int outputCount, const std::vector<const hxArray*>& inputs,
+                                   const Interrupt* interrupt) const {
     for (std::size_t k = 0; k < inputs.size(); ++k) {
         if (inputs[k] == nullptr) throw HostError("linkwork:runtime:MissingInput", "Input " + std::to_string(k + 1) + " is missing.");
         if (inputs[k]->sparse) validateSparse(*inputs[k], "input " + std::to_string(k + 1));
@@ -73,11 +88,16 @@ std::vector<ArrayPtr> Module::call(int outputCount, const std::vector<const hxAr
     std::vector<hxArray*> slots(static_cast<std::size_t>(slotCount), nullptr);
     std::vector<ArrayPtr> results;
     {
-        detail::CallFrame frame;
+        detail::CallFrame frame(interrupt);
         try {
+            hgwPollInterrupt();
             entry_(outputCount, slots.data(), static_cast<int>(inputs.size()), const_cast<const hxArray**>(inputs.data()));
         } catch (const HostError&) {
             throw;
+        } catch (abi::__forced_unwind&) {
+            throw;  // thread cancellation or exit (e.g. at interpreter shutdown) must unwind on
+        } catch (const std::bad_alloc&) {
+            outOfMemory(workMemoryMessage(inputs));
         } catch (const std::exception& error) {
             throw ModuleError(error.what());
         } catch (...) {

@@ -31,5 +31,10 @@ void hgwWarnMsgIdAndTxt(const char* identifier, const char* text, ...);
 // and 1 (printing nothing) for anything else.
 int hgwEvalString(const char* command);
 
+// Returns at once unless the front end has asked the running call to stop; then raises
+// the host error "linkwork:runtime:Interrupted". It costs a thread-local read and an
+// atomic load: long loops call it every few thousand steps (InterruptPoll).
+void hgwPollInterrupt();
+
 extern "C" __attribute__((visibility("default"))) void hgwFunction(int outputCount, hxArray* outputs[],
                                                                    int inputCount, const hxArray* inputs[]);

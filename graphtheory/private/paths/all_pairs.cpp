@@ -100,6 +100,7 @@ void allHandler(LINKWORK_HANDLER_ARGS, Graph) {
         for (const auto e : boost::make_iterator_range(edges(work)))
             put(weights, e, std::max(0.0, get(weights, e) + h[source(e, work)] - h[target(e, work)]));
         for (Vertex u = 0; u < n; ++u) {
+            hgwPollInterrupt();  // one row is one Dijkstra run: cheap enough to poll each
             const OutputRow row{out, n, u};
             boost::dijkstra_shortest_paths(work, u, boost::distance_map(row).distance_inf(HostInf));
             for (Vertex v = 0; v < n; ++v)

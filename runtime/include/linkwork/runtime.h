@@ -7,6 +7,7 @@
 // success and on failure alike.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -32,6 +33,26 @@ class ModuleLoadError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Asks a running call to stop. A front end hands one to Module::call and may set it
+// from any thread or from a signal handler (request() is a lock-free atomic store);
+// the module notices it at its next poll (hgwPollInterrupt), and the call ends with
+// the HostError "linkwork:runtime:Interrupted", releasing everything it made.
+class Interrupt {
+public:
+    void request() noexcept { requested_.store(true, std::memory_order_relaxed); }
+    void clear() noexcept { requested_.store(false, std::memory_order_relaxed); }
+    bool requested() const noexcept { return requested_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> requested_{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "request() must be safe in a signal handler");
+};
+
+// Allocation failures of host arrays, and any other allocation failure that leaves
+// the module, raise the HostError "linkwork:runtime:OutOfMemory" with a message that
+// names the size ("cannot allocate 80.0 GB for a 100000-by-100000 result").
+std::string byteCount(double bytes);  // "80.0 GB", "512 bytes"
 
 void destroyArray(hxArray* array) noexcept;
 struct ArrayDeleter {
@@ -80,7 +101,10 @@ public:
     // Calls hgwFunction with max(outputCount, 1) output slots. Sparse inputs are
     // validated first. Returns the slots (null where the module left one
     // unassigned). Throws HostError or ModuleError; nothing leaks either way.
-    std::vector<ArrayPtr> call(int outputCount, const std::vector<const hxArray*>& inputs) const;
+    // `interrupt`, when given, may be requested while the call runs (see Interrupt);
+    // a call whose interrupt is already requested does not start.
+    std::vector<ArrayPtr> call(int outputCount, const std::vector<const hxArray*>& inputs,
+                               const Interrupt* interrupt = nullptr) const;
 
     const std::string& path() const { return path_; }
 

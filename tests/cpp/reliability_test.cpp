@@ -1,0 +1,108 @@
+// Interrupting calls and running out of memory.
+#include <chrono>
+#include <future>
+#include <random>
+#include <thread>
+
+#include "support.h"
+
+namespace linkwork::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<const hxArray*> controls(const std::string& code, ArrayPtr& name, ArrayPtr& trace, ArrayPtr& directed) {
+    name = text(code), trace = scalar(0), directed = scalar(1);
+    return {name.get(), trace.get(), directed.get()};
+}
+
+// A random directed graph with n vertices and about n * degree weighted edges.
+ArrayPtr randomGraph(hxIndex n, int degree, unsigned seed = 7) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<hxIndex> vertex(1, n);
+    std::uniform_real_distribution<double> weight(1.0, 10.0);
+    std::vector<Entry> entries;
+    for (hxIndex j = 1; j <= n; ++j) {
+        std::vector<hxIndex> rows;
+        for (int d = 0; d < degree; ++d) rows.push_back(vertex(random));
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        for (hxIndex i : rows) entries.push_back({i, j, weight(random)});
+    }
+    return sparse(n, entries);
+}
+
+TEST(RuntimeInterrupt, ARequestBeforeTheCallStopsItAndClearingAllowsTheNext) {
+    ArrayPtr name, trace, directed, g = sparse(2, {{1, 2}});
+    auto inputs = controls("top", name, trace, directed);
+    inputs.push_back(g.get());
+    Interrupt interrupt;
+    interrupt.request();
+    try {
+        module().call(1, inputs, &interrupt);
+        FAIL();
+    } catch (const HostError& error) {
+        EXPECT_EQ(error.identifier(), "linkwork:runtime:Interrupted");
+        EXPECT_EQ(error.message(), "The call was interrupted.");
+    }
+    interrupt.clear();
+    EXPECT_TRUE(sameValues(values(module().call(1, inputs, &interrupt)[0].get()), {1, 2}));
+    EXPECT_NO_THROW(hgwPollInterrupt());  // outside any call it never raises
+}
+
+// A call on another thread, interrupted after a fraction of a second, ends within a
+// second; the next call on the same module works.
+void expectInterruptible(const std::string& code, const std::vector<const hxArray*>& arguments) {
+    ArrayPtr name, trace, directed;
+    auto inputs = controls(code, name, trace, directed);
+    inputs.insert(inputs.end(), arguments.begin(), arguments.end());
+    Interrupt interrupt;
+    auto running = std::async(std::launch::async, [&] { module().call(1, inputs, &interrupt); });
+    ASSERT_EQ(running.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout)
+        << code << " finished too soon to be interrupted";
+    const auto requested = Clock::now();
+    interrupt.request();
+    ASSERT_EQ(running.wait_for(std::chrono::seconds(1)), std::future_status::ready) << code;
+    EXPECT_LT(Clock::now() - requested, std::chrono::seconds(1));
+    try {
+        running.get();
+        ADD_FAILURE() << code << " was not interrupted";
+    } catch (const HostError& error) {
+        EXPECT_EQ(error.identifier(), "linkwork:runtime:Interrupted") << code;
+    }
+    ArrayPtr small = sparse(2, {{1, 2}});
+    EXPECT_TRUE(sameValues(values(call("top", 0, 1, {small.get()})[0].get()), {1, 2}));
+}
+
+TEST(RuntimeInterrupt, AllPairsStopsBetweenRows) {
+    ArrayPtr g = randomGraph(3000, 10);
+    expectInterruptible("all", {g.get()});
+}
+
+TEST(RuntimeOutOfMemory, HostArraysNameTheSizeTheyCouldNotHave) {
+    const hxSize huge = hxSize(1) << 31;
+    const struct {
+        std::function<void()> make;
+        std::string message;
+    } cases[] = {
+        {[&] { makeDouble(huge, huge); }, "cannot allocate 36.9 EB for a 2147483648-by-2147483648 array"},
+        {[&] { makeNumeric(hxLOGICAL_CLASS, hxSize(1) << 62, 16); }, "cannot allocate 73.8 EB for a 4611686018427387904-by-16 array"},
+        {[&] { makeSparse(hxDOUBLE_CLASS, 3, 3, hxSize(1) << 61); },
+         "cannot allocate 36.9 EB for a 3-by-3 sparse array"},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.make();
+            ADD_FAILURE() << c.message;
+        } catch (const HostError& error) {
+            EXPECT_EQ(error.identifier(), "linkwork:runtime:OutOfMemory");
+            EXPECT_EQ(error.message(), c.message);
+        }
+    }
+    EXPECT_EQ(byteCount(512), "512 bytes");
+    EXPECT_EQ(byteCount(8e10), "80.0 GB");
+    EXPECT_EQ(byteCount(999999), "1.0 MB");
+}
+
+}  // namespace
+}  // namespace linkwork::test
