@@ -1,11 +1,10 @@
-// linkwork: runs one algorithm code of the linkwork module on a Matrix Market graph.
+// linkwork: runs one algorithm code of the linkwork module on a graph file.
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -16,9 +15,13 @@
 #include "linkwork/runtime.h"
 #include "matrix_market.h"
 #include "output.h"
+#include "undirected.h"
 
 #ifndef LINKWORK_DEFAULT_MODULE
 #define LINKWORK_DEFAULT_MODULE "linkwork.hxe"
+#endif
+#ifndef LINKWORK_VERSION
+#define LINKWORK_VERSION "unknown"
 #endif
 
 namespace linkwork::cli {
@@ -32,11 +35,15 @@ public:
 
 struct Options {
     bool directed = true;
+    bool asStored = false;
     int traceLevel = 0;
     std::optional<std::size_t> outputCount;
     bool json = false;
+    bool summary = false;
     bool help = false;
+    bool version = false;
     bool showGraph = false;
+    std::string outputPath;               // empty: standard output
     std::vector<std::string> positional;  // CODE GRAPH ARG...
 };
 
@@ -52,11 +59,17 @@ Options parseOptions(int argc, char** argv) {
     bool optionsEnded = false;
     for (int k = 1; k < argc; ++k) {
         const std::string argument = argv[k];
+        if (!optionsEnded && argument == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (!optionsEnded && argument == "-o") {
+            if (k + 1 >= argc) throw UsageError("option -o needs a value");
+            options.outputPath = argv[++k];
+            continue;
+        }
         if (optionsEnded || argument.rfind("--", 0) != 0) {
-            if (!optionsEnded && argument == "-h")
-                options.help = true;
-            else
-                options.positional.push_back(argument);
+            options.positional.push_back(argument);
             continue;
         }
         if (argument == "--") {
@@ -76,18 +89,30 @@ Options parseOptions(int argc, char** argv) {
         if (name == "--help") {
             flag();
             options.help = true;
+        } else if (name == "--version") {
+            flag();
+            options.version = true;
         } else if (name == "--undirected") {
             flag();
             options.directed = false;
         } else if (name == "--directed") {
             flag();
             options.directed = true;
+        } else if (name == "--as-stored") {
+            flag();
+            options.asStored = true;
         } else if (name == "--show-graph") {
             flag();
             options.showGraph = true;
         } else if (name == "--json") {
             flag();
             options.json = true;
+        } else if (name == "--summary") {
+            flag();
+            options.summary = true;
+        } else if (name == "--output") {
+            options.outputPath = value();
+            if (options.outputPath.empty()) throw UsageError("--output needs a file name");
         } else if (name == "--trace") {
             const std::string level = value();
             if (level != "0" && level != "1" && level != "2")
@@ -101,6 +126,7 @@ Options parseOptions(int argc, char** argv) {
             throw UsageError("unknown option '" + name + "'");
         }
     }
+    if (options.outputPath == "-") options.outputPath.clear();
     return options;
 }
 
@@ -109,6 +135,14 @@ std::string codeList() {
     for (const Code& code : codeTable()) list += (list.empty() ? "" : " ") + std::string(code.name);
     return list;
 }
+
+const Code& codeNamed(const std::string& name) {
+    if (const Code* code = findCode(name)) return *code;
+    throw UsageError("unknown code '" + name + "'; the codes are: " + codeList() +
+                     " (or their long names, see linkwork --help)");
+}
+
+bool readsStandardInput(const std::string& argument) { return argument == "-" || argument == "@-"; }
 
 ArrayPtr readArgument(const Argument& argument, const std::string& text) {
     const std::string name = argument.name;
@@ -128,13 +162,27 @@ ArrayPtr readArgument(const Argument& argument, const std::string& text) {
     throw UsageError("unknown kind of argument " + name);
 }
 
-void flushStandardOutput() {
-    std::cout.flush();
-    std::fflush(stdout);
+// Whether the module reads the graph as undirected for this code and flag.
+bool readsUndirected(const Code& code, bool directed) {
+    switch (code.reading) {
+        case Reading::Directed: return false;
+        case Reading::Undirected: return true;
+        case Reading::ByFlag:
+        case Reading::Components: return !directed;
+    }
+    return false;
 }
 
+void note(const std::string& text) { std::fprintf(stderr, "linkwork: note: %s\n", printable(text).c_str()); }
+
+std::string plural(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+void flushStandardOutput() { std::fflush(stdout); }
+
 // While it lives, whatever is written to file descriptor 1 (the module's edge
-// listings included) goes to standard error, so that --json output stays clean.
+// listings) goes to standard error, so that the results stay apart from the trace.
 class StandardOutputToError {
 public:
     StandardOutputToError() {
@@ -164,57 +212,124 @@ void writeLine(std::FILE* stream, const std::string& line) {
     std::fflush(stream);
 }
 
-// A full disk or a closed pipe must not pass for success.
-int finishOutput() {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "linkwork: cannot write the output: %s\n", std::strerror(errno));
-        return 1;
-    }
+// Help and version texts: written and checked like results.
+int printHelp(const std::string& text) {
+    ResultStream out("");
+    writeChecked(out.get(), text);
+    out.commit();
     return 0;
 }
 
-int run(int argc, char** argv) {
-    const Options options = parseOptions(argc, argv);
-    if (options.help) {
-        std::fputs(helpText().c_str(), stdout);
-        return 0;
+// The custom weights or capacities must match the stored entries one for one. The
+// command checks before the module does, so that the message can give both counts.
+void checkVectorLength(const Argument& argument, const hxArray& vector, const hxArray& graph) {
+    const hxSize given = vector.rows() * vector.cols(), stored = graph.storedCount();
+    if (given == stored) return;
+    const bool capacities = std::string(argument.name) == "C";
+    const std::string counts = " (" + std::string(argument.name) + " holds " + std::to_string(given) +
+                               (given == 1 ? " value" : " values") + "; GRAPH has " + std::to_string(stored) +
+                               (stored == 1 ? " stored entry" : " stored entries") + ")";
+    if (capacities)
+        throw HostError("genokit:linkworkhgw:IncorrectSizeCustomCaps",
+                        "Custom capacities should have same number of elements as nonzero entries in the sparse "
+                        "array." + counts);
+    throw HostError("genokit:linkworkhgw:IncorrectSizeCustomWeights",
+                    "Custom weights should have same number of elements as nonzero entries in the sparse array." +
+                        counts);
+}
+
+// Folds an undirected graph (and its custom weights) so that both triangles count,
+// saying on standard error what the fold dropped or decided.
+void foldInPlace(ArrayPtr& graph, ArrayPtr* weights, const std::string& name) {
+    FoldedGraph folded = foldUndirected(*graph, weights != nullptr ? weights->get() : nullptr);
+    if (folded.selfLoops > 0)
+        note(name + ": " + plural(folded.selfLoops, "self-loop", "self-loops") +
+             " dropped (an undirected graph has none here)");
+    if (folded.differing > 0)
+        note(name + ": " + plural(folded.differing, "edge is", "edges are") +
+             " stored in both triangles with different weights; the lighter weight is used");
+    graph = std::move(folded.graph);
+    if (weights != nullptr) *weights = std::move(folded.weights);
+}
+
+std::string displayName(const std::string& path) { return path == "-" ? "standard input" : path; }
+
+int run(const Options& options) {
+    if (options.version) return printHelp("linkwork " LINKWORK_VERSION "\n");
+    // "linkwork help CODE" and "linkwork CODE --help": that code alone.
+    if (!options.positional.empty() && options.positional[0] == "help") {
+        if (options.positional.size() == 1) return printHelp(helpText());
+        if (options.positional.size() > 2) throw UsageError("help takes one CODE");
+        return printHelp(codeHelpText(codeNamed(options.positional[1])));
     }
+    if (options.help) {
+        if (options.positional.empty()) return printHelp(helpText());
+        return printHelp(codeHelpText(codeNamed(options.positional[0])));
+    }
+    const Detail detail = options.summary ? Detail::Summary : Detail::Full;
     if (options.showGraph) {
         if (options.positional.size() != 1) throw UsageError("--show-graph takes one GRAPH and nothing else");
+        ResultStream out(options.outputPath);
         const ArrayPtr graph = readGraph(options.positional[0], ReadOptions{true});
-        const std::vector<NamedOutput> outputs = {{"graph", graph.get()}};
-        options.json ? printJson(stdout, "graph", outputs) : printText(stdout, outputs);
-        return finishOutput();
+        const std::vector<NamedOutput> outputs = {{"graph", graph.get(), Digest::SparseEntries}};
+        options.json ? printJson(out.get(), "graph", outputs, detail) : printText(out.get(), outputs, detail);
+        out.commit();
+        return 0;
     }
     if (options.positional.empty()) throw UsageError("missing CODE and GRAPH");
-    const Code* code = findCode(options.positional[0]);
-    if (code == nullptr)
-        throw UsageError("unknown code '" + options.positional[0] + "'; the codes are: " + codeList());
-    if (options.positional.size() < 2) throw UsageError("missing GRAPH; usage: linkwork " + usageLine(*code));
+    const Code& code = codeNamed(options.positional[0]);
+    if (options.positional.size() < 2) throw UsageError("missing GRAPH; usage: linkwork " + usageLine(code));
     const std::vector<std::string> arguments(options.positional.begin() + 2, options.positional.end());
-    if (arguments.size() < requiredArguments(*code) || arguments.size() > code->arguments.size())
-        throw UsageError(std::string(arguments.size() < requiredArguments(*code) ? "too few" : "too many") +
-                         " arguments; usage: linkwork " + usageLine(*code));
-    const std::size_t outputCount = options.outputCount.value_or(code->outputs.size());
-    if (outputCount > code->outputs.size())
-        throw UsageError(std::string(code->name) + " has " + std::to_string(code->outputs.size()) + " output" +
-                         (code->outputs.size() == 1 ? "" : "s") + ", so --nargout can be at most that");
+    if (arguments.size() < requiredArguments(code) || arguments.size() > code.arguments.size())
+        throw UsageError(std::string(arguments.size() < requiredArguments(code) ? "too few" : "too many") +
+                         " arguments; usage: linkwork " + usageLine(code));
+    const std::size_t outputCount = options.outputCount.value_or(code.outputs.size());
+    if (outputCount > code.outputs.size())
+        throw UsageError(std::string(code.name) + " has " + std::to_string(code.outputs.size()) + " output" +
+                         (code.outputs.size() == 1 ? "" : "s") + ", so --nargout can be at most that");
+    std::size_t standardInputReaders = readsStandardInput(options.positional[1]) ? 1 : 0;
+    for (const std::string& argument : arguments) standardInputReaders += readsStandardInput(argument) ? 1 : 0;
+    if (standardInputReaders > 1) throw UsageError("standard input can be read only once");
 
-    // Load the module before reading what may be a large file.
+    // Open the result file and load the module before reading what may be a large file.
+    ResultStream out(options.outputPath);
     const Module module(modulePath(LINKWORK_DEFAULT_MODULE));
 
     std::vector<ArrayPtr> inputs;
-    inputs.push_back(makeString(code->name));
+    inputs.push_back(makeString(code.name));
     inputs.push_back(makeDoubleScalar(options.traceLevel));
     inputs.push_back(makeDoubleScalar(options.directed ? 1.0 : 0.0));
     inputs.push_back(readGraph(options.positional[1], ReadOptions{true}));
-    for (std::size_t k = 0; k < arguments.size(); ++k) inputs.push_back(readArgument(code->arguments[k], arguments[k]));
+    for (std::size_t k = 0; k < arguments.size(); ++k) inputs.push_back(readArgument(code.arguments[k], arguments[k]));
+
+    const bool undirected = readsUndirected(code, options.directed);
+    // The undirected "spa" never reads its W.
+    const bool weightsRead = !(undirected && std::string(code.name) == "spa");
+    ArrayPtr* weights = nullptr;
+    for (std::size_t k = 0; k < arguments.size(); ++k) {
+        if (code.arguments[k].kind != ArgumentKind::Vector || !weightsRead) continue;
+        checkVectorLength(code.arguments[k], *inputs[4 + k], *inputs[3]);
+        weights = &inputs[4 + k];
+    }
+    if (undirected) {
+        for (std::size_t k = 3; k < inputs.size(); ++k) {
+            const bool isGraph = k == 3 || code.arguments[k - 4].kind == ArgumentKind::Graph;
+            if (!isGraph) continue;
+            const std::string name = displayName(k == 3 ? options.positional[1] : arguments[k - 4]);
+            if (options.asStored) {
+                if (const std::size_t ignored = entriesOutsideLowerTriangle(*inputs[k]))
+                    note(name + ": --as-stored: " + plural(ignored, "entry", "entries") +
+                         " on or above the diagonal ignored");
+                continue;
+            }
+            foldInPlace(inputs[k], k == 3 ? weights : nullptr, name);
+        }
+    }
     std::vector<const hxArray*> inputViews;
     for (const ArrayPtr& input : inputs) inputViews.push_back(input.get());
 
-    std::FILE* traceStream = options.json ? stderr : stdout;
     Channels channels;
-    channels.trace = [traceStream](const std::string& line) { writeLine(traceStream, line); };
+    channels.trace = [](const std::string& line) { writeLine(stderr, line); };
     channels.warning = [](const std::string& identifier, const std::string& message) {
         writeLine(stderr, "Warning: " + message + " [" + identifier + "]");
     };
@@ -222,21 +337,59 @@ int run(int argc, char** argv) {
 
     std::vector<ArrayPtr> results;
     {
-        std::optional<StandardOutputToError> redirect;
-        if (options.json) redirect.emplace();
-        flushStandardOutput();
+        const StandardOutputToError redirect;
         results = module.call(static_cast<int>(outputCount), inputViews);
-        flushStandardOutput();
     }
 
     std::vector<NamedOutput> outputs;
-    for (std::size_t k = 0; k < results.size() && k < code->outputs.size(); ++k)
-        outputs.push_back({code->outputs[k], results[k].get()});
+    for (std::size_t k = 0; k < results.size() && k < code.outputs.size(); ++k)
+        outputs.push_back({code.outputs[k].name, results[k].get(), code.outputs[k].digest});
     if (options.json)
-        printJson(stdout, code->name, outputs);
+        printJson(out.get(), code.name, outputs, detail);
     else
-        printText(stdout, outputs);
-    return finishOutput();
+        printText(out.get(), outputs, detail);
+    out.commit();
+    return 0;
+}
+
+struct Failure {
+    std::string identifier;
+    std::string message;
+    int status;
+};
+
+// Every failure goes to standard error; with --json, also to standard output as
+// {"error": {...}}, so that a program reading the results sees it too.
+int report(const Failure& failure, const std::string& text, bool json) {
+    std::fflush(stdout);
+    // Line by line: the message's own bytes are escaped, not the line breaks between.
+    std::string shown;
+    for (std::size_t begin = 0; begin <= text.size();) {
+        const std::size_t end = std::min(text.find('\n', begin), text.size());
+        shown += printable(text.substr(begin, end - begin)) + "\n";
+        begin = end + 1;
+    }
+    std::fputs(shown.c_str(), stderr);
+    if (json) {
+        std::string document = "{\"error\": {\"identifier\": ";
+        appendJsonString(document, failure.identifier);
+        document += ", \"message\": ";
+        appendJsonString(document, printable(failure.message));
+        document += ", \"status\": " + std::to_string(failure.status) + "}}\n";
+        std::fwrite(document.data(), 1, document.size(), stdout);
+        std::fflush(stdout);
+    }
+    return failure.status;
+}
+
+// --json before any "--": known even when the other options fail to parse.
+bool wantsJson(int argc, char** argv) {
+    for (int k = 1; k < argc; ++k) {
+        const std::string argument = argv[k];
+        if (argument == "--") break;
+        if (argument == "--json") return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -244,25 +397,28 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     using namespace linkwork;
+    using cli::Failure;
+    const bool json = cli::wantsJson(argc, argv);
     try {
-        return cli::run(argc, argv);
+        return cli::run(cli::parseOptions(argc, argv));
     } catch (const cli::UsageError& error) {
-        std::fprintf(stderr, "linkwork: %s\nTry 'linkwork --help' for more information.\n", error.what());
-        return 2;
+        return cli::report({"linkwork:cli:Usage", error.what(), 2},
+                           std::string("linkwork: ") + error.what() + "\nTry 'linkwork --help' for more information.",
+                           json);
     } catch (const cli::InputError& error) {
-        std::fprintf(stderr, "linkwork: %s\n", error.what());
-        return 2;
+        return cli::report({"linkwork:cli:Input", error.what(), 2}, std::string("linkwork: ") + error.what(), json);
+    } catch (const cli::OutputError& error) {
+        return cli::report({"linkwork:cli:Output", error.what(), error.status()}, std::string("linkwork: ") + error.what(), json);
     } catch (const HostError& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "Error: %s [%s]\n", error.message().c_str(), error.identifier().c_str());
-        return 1;
+        return cli::report({error.identifier(), error.message(), 1},
+                           "Error: " + error.message() + " [" + error.identifier() + "]", json);
+    } catch (const ModuleLoadError& error) {
+        return cli::report({"linkwork:cli:ModuleLoad", error.what(), 1}, std::string("Error: ") + error.what(), json);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "Error: out of memory\n");
-        return 1;
+        return cli::report({"linkwork:runtime:OutOfMemory", "out of memory", 1}, "Error: out of memory", json);
     } catch (const std::exception& error) {
-        // ModuleError (an exception from the algorithm library), ModuleLoadError, ...
-        std::fflush(stdout);
-        std::fprintf(stderr, "Error: %s\n", error.what());
-        return 1;
+        // ModuleError: an exception from the algorithm library.
+        return cli::report({"linkwork:runtime:ModuleError", error.what(), 1}, std::string("Error: ") + error.what(),
+                           json);
     }
 }

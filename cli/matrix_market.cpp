@@ -3,6 +3,8 @@
 // sort, linear in the entry count) straight into the host array's storage.
 #include "matrix_market.h"
 
+#include "sparse_build.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -280,81 +282,6 @@ std::optional<double> parseValue(std::string_view token, Field field) {
     return field == Field::Integer ? parseInteger(token) : parseNumber(token);
 }
 
-struct Triplets {
-    std::vector<hxIndex> rows, cols;
-    std::vector<double> values;  // empty for pattern files
-};
-
-// Stable, so that repeated entries are summed in file order. Most columns are short,
-// and insertion sort spares them the merge sort's buffer.
-void stableSortByRow(std::vector<std::pair<hxIndex, double>>& column) {
-    const auto byRow = [](const auto& a, const auto& b) { return a.first < b.first; };
-    if (column.size() > 32) {
-        std::stable_sort(column.begin(), column.end(), byRow);
-        return;
-    }
-    for (std::size_t k = 1; k < column.size(); ++k) {
-        const auto entry = column[k];
-        std::size_t at = k;
-        for (; at > 0 && byRow(entry, column[at - 1]); --at) column[at] = column[at - 1];
-        column[at] = entry;
-    }
-}
-
-// Buckets the entries by column in file order, then sorts the columns whose rows
-// are out of order and sums repeated entries (in file order, so the sum is the same
-// every time). A pattern file's repeats stay true.
-ArrayPtr assemble(hxSize rowCount, hxSize colCount, bool pattern, Triplets triplets) {
-    const std::size_t raw = triplets.rows.size();
-    ArrayPtr array = makeSparse(pattern ? hxLOGICAL_CLASS : hxDOUBLE_CLASS, rowCount, colCount, raw);
-    hxIndex* starts = array->columnStarts;
-    hxIndex* rows = array->rowIndices;
-    double* values = pattern ? nullptr : array->realDoubles();
-
-    for (hxIndex col : triplets.cols) ++starts[col + 1];
-    for (hxSize j = 0; j < colCount; ++j) starts[j + 1] += starts[j];
-    // starts[j] runs from the column's start to its end as the column fills.
-    for (std::size_t k = 0; k < raw; ++k) {
-        const hxIndex at = starts[triplets.cols[k]]++;
-        rows[at] = triplets.rows[k];
-        if (values) values[at] = triplets.values[k];
-    }
-    for (hxSize j = colCount; j > 0; --j) starts[j] = starts[j - 1];
-    if (colCount > 0) starts[0] = 0;
-    triplets = Triplets();  // free the file's copy before the columns are sorted
-
-    std::vector<std::pair<hxIndex, double>> column;
-    hxIndex write = 0;
-    for (hxSize j = 0; j < colCount; ++j) {
-        const hxIndex begin = starts[j], end = starts[j + 1];
-        starts[j] = write;
-        const bool ascending =
-            std::adjacent_find(rows + begin, rows + end, [](hxIndex a, hxIndex b) { return a >= b; }) == rows + end;
-        if (ascending) {
-            for (hxIndex k = begin; k < end; ++k, ++write) {
-                rows[write] = rows[k];
-                if (values) values[write] = values[k];
-            }
-            continue;
-        }
-        column.clear();
-        for (hxIndex k = begin; k < end; ++k) column.emplace_back(rows[k], values ? values[k] : 1.0);
-        stableSortByRow(column);
-        for (const auto& [row, value] : column) {
-            if (write > starts[j] && rows[write - 1] == row) {
-                if (values) values[write - 1] += value;
-                continue;
-            }
-            rows[write] = row;
-            if (values) values[write] = value;
-            ++write;
-        }
-    }
-    starts[colCount] = write;
-    if (pattern) std::fill_n(static_cast<std::uint8_t*>(array->realData), write, std::uint8_t{1});
-    return array;
-}
-
 }  // namespace
 
 std::optional<double> parseNumber(std::string_view text) {
@@ -442,7 +369,7 @@ ArrayPtr readGraph(const std::string& path, const ReadOptions& options) {
     }
     expectNoMoreEntries(lines, name, count);
     progress.finish();
-    return assemble(rowCount, colCount, pattern, std::move(triplets));
+    return assemble(rowCount, colCount, pattern, std::move(triplets), Combine::Sum).matrix;
 }
 
 ArrayPtr readVector(const std::string& path) {

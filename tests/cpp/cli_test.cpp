@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
+#include <tuple>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -63,7 +65,8 @@ struct Environment {
 };
 
 CliRun runCli(const std::vector<std::string>& arguments, const std::string& input = "/dev/null",
-           const std::vector<Environment>& environment = {}) {
+              const std::vector<Environment>& environment = {}, const std::string& directory = "",
+              const std::string& output = "") {
     const Scratch scratch;
     const std::string outPath = scratch.path("out").string(), errPath = scratch.path("err").string();
     std::vector<std::string> argv = {LINKWORK_CLI_PATH};
@@ -76,13 +79,14 @@ CliRun runCli(const std::vector<std::string>& arguments, const std::string& inpu
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
         const int in = ::open(input.c_str(), O_RDONLY);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = ::open((output.empty() ? outPath : output).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (in < 0 || out < 0 || err < 0) ::_exit(126);
         ::dup2(in, STDIN_FILENO);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
         for (const Environment& variable : environment) ::setenv(variable.name, variable.value, 1);
+        if (!directory.empty() && ::chdir(directory.c_str()) != 0) ::_exit(125);
         ::execv(pointers[0], pointers.data());
         ::_exit(127);
     }
@@ -135,16 +139,18 @@ TEST(CliTop, SelfLoopIsAHostErrorWithItsIdentifier) {
 TEST(CliTop, TracedSelfLoopShowsTheLibrarysOwnError) {
     const CliRun run = runCli({"--trace", "1", "top", testData + "/selfloop.mtx"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(timesMasked(run.out), "Entering hgw function: T seconds\nGraph copied: T seconds\n");
-    EXPECT_EQ(run.err, "Error: The graph must be a DAG.\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(timesMasked(run.err),
+              "Entering hgw function: T seconds\nGraph copied: T seconds\nError: The graph must be a DAG.\n");
 }
 
-TEST(CliTop, EdgeListingInterleavesWithTraceLines) {
+TEST(CliTop, TraceAndEdgeListingGoToStandardErrorApartFromResults) {
     const CliRun run = runCli({"--trace=2", "top", testData + "/three.mtx"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(timesMasked(run.out),
+    EXPECT_EQ(run.out, "2 1 3\n");
+    EXPECT_EQ(timesMasked(run.err),
               "Entering hgw function: T seconds\n <0,2> \n <1,2> \nGraph copied: T seconds\n"
-              "Algorithm finished: T seconds\nOutputs copied: T seconds\n2 1 3\n");
+              "Algorithm finished: T seconds\nOutputs copied: T seconds\n");
 }
 
 TEST(CliIsd, CycleAndSymmetricMirrorBothMakeACycle) {
@@ -395,6 +401,258 @@ TEST(CliCodes, IsomorphismReadsTheSecondGraphFile) {
     const CliRun run = runCli({"iso", examples + "/ring.mtx", relabelled, "--nargout", "1"});
     SKIP_IF_CODE_MISSING(run);
     EXPECT_EQ(run.out, "true\n");
+}
+
+// ---- undirected graphs: an entry in either triangle is the edge ------------------
+
+// The bundled roads as three files: lower triangle, upper triangle (as many tools
+// write an undirected network), and both triangles.
+struct RoadFiles {
+    std::string lower, upper, both;
+};
+
+RoadFiles writeRoads(const Scratch& scratch) {
+    const std::vector<std::array<int, 3>> roads = {{2, 1, 7},  {3, 1, 9}, {6, 1, 14}, {3, 2, 10}, {4, 2, 15},
+                                                   {4, 3, 11}, {6, 3, 2}, {5, 4, 6},  {6, 5, 9}};
+    std::string lower, upper;
+    for (const auto& [i, j, w] : roads) {
+        lower += std::to_string(i) + " " + std::to_string(j) + " " + std::to_string(w) + "\n";
+        upper += std::to_string(j) + " " + std::to_string(i) + " " + std::to_string(w) + "\n";
+    }
+    return {scratch.write("lower.mtx", header + "real general\n6 6 9\n" + lower),
+            scratch.write("upper.mtx", header + "real general\n6 6 9\n" + upper),
+            scratch.write("both.mtx", header + "real general\n6 6 18\n" + lower + upper)};
+}
+
+TEST(CliUndirected, EitherTriangleGivesTheSameAnswers) {
+    const Scratch scratch;
+    const RoadFiles files = writeRoads(scratch);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"wcc", "--undirected"}, "output 1 (count):\n1\noutput 2 (labels):\n1 1 1 1 1 1\n"},
+        {{"dij", "--undirected", "--nargout", "1"}, "0 7 9 20 20 11\n"},
+        {{"bel", "--undirected", "--nargout", "1"}, "0 7 9 20 20 11\n"},
+        {{"spb", "--undirected", "--nargout", "1"}, "0 1 1 2 2 1\n"},
+        {{"pri", "--nargout", "1"}, "2 1 7\n3 1 9\n6 3 2\n5 4 6\n6 5 9\n"},
+        {{"kru", "--nargout", "1"}, "2 1 7\n3 1 9\n6 3 2\n5 4 6\n6 5 9\n"},
+        {{"ist"}, "false\n"},
+    };
+    for (const auto& [options, expected] : cases) {
+        for (const std::string& file : {files.lower, files.upper, files.both}) {
+            std::vector<std::string> arguments = options;
+            arguments.insert(arguments.begin() + 1, file);
+            if (options[0] != "wcc" && options[0] != "ist") arguments.insert(arguments.begin() + 2, "1");
+            const CliRun run = runCli(arguments);
+            SKIP_IF_CODE_MISSING(run);
+            EXPECT_EQ(run.status, 0) << options[0] << " " << file << ": " << run.err;
+            EXPECT_EQ(run.out, expected) << options[0] << " " << file;
+            EXPECT_EQ(run.err, "") << options[0] << " " << file;
+        }
+    }
+}
+
+TEST(CliUndirected, AsStoredReadsOnlyTheLowerTriangleAndSaysSo) {
+    const Scratch scratch;
+    const RoadFiles files = writeRoads(scratch);
+    const CliRun upper = runCli({"wcc", "--undirected", "--as-stored", files.upper, "--nargout", "1"});
+    EXPECT_EQ(upper.out, "6\n");
+    EXPECT_EQ(upper.err, "linkwork: note: " + files.upper + ": --as-stored: 9 entries on or above the diagonal ignored\n");
+    const CliRun lower = runCli({"pri", "--as-stored", files.lower, "1", "--nargout", "1"});
+    EXPECT_EQ(lower.out, "2 1 7\n3 1 9\n6 3 2\n5 4 6\n6 5 9\n");
+    EXPECT_EQ(lower.err, "");
+    // Directed codes and the directed flag are untouched by the fold.
+    EXPECT_EQ(runCli({"dij", files.lower, "1", "--nargout", "1"}).out, "0 Inf Inf Inf Inf Inf\n");
+}
+
+TEST(CliUndirected, LighterWeightWinsSelfLoopsDropAndWeightsFoldAlike) {
+    const Scratch scratch;
+    // 1-2 stored both ways (5 and 3), 2-3 above the diagonal only, a self-loop at 3.
+    const std::string graph =
+        scratch.write("g.mtx", header + "real general\n3 3 4\n1 2 5\n2 1 3\n2 3 4\n3 3 1\n");
+    const CliRun run = runCli({"dij", "--undirected", graph, "1", "--nargout", "1"});
+    SKIP_IF_CODE_MISSING(run);
+    EXPECT_EQ(run.out, "0 3 7\n");
+    EXPECT_EQ(run.err, "linkwork: note: " + graph + ": 1 self-loop dropped (an undirected graph has none here)\n"
+                       "linkwork: note: " + graph + ": 1 edge is stored in both triangles with different weights; "
+                       "the lighter weight is used\n");
+    // Custom weights in stored order (2,1) (1,2) (2,3) (3,3); NaN loses to a number.
+    const std::string weights = scratch.write("w.txt", "nan\n8\n1\n0\n");
+    EXPECT_EQ(runCli({"dij", "--undirected", graph, "1", "@" + weights, "--nargout", "1"}).out, "0 8 9\n");
+    // The self-loop does not make the undirected graph cyclic for ist.
+    const std::string path = scratch.write("p.mtx", header + "pattern general\n3 3 3\n1 2\n2 3\n2 2\n");
+    const CliRun tree = runCli({"ist", path});
+    EXPECT_EQ(tree.out, "true\n");
+}
+
+TEST(CliUndirected, BothIsomorphismGraphsAreFolded) {
+    const Scratch scratch;
+    const std::string path = scratch.write("p.mtx", header + "pattern general\n3 3 2\n1 2\n2 3\n");
+    const std::string star = scratch.write("s.mtx", header + "pattern general\n3 3 2\n2 1\n3 2\n");
+    const CliRun run = runCli({"iso", "--undirected", path, star, "--nargout", "1"});
+    SKIP_IF_CODE_MISSING(run);
+    EXPECT_EQ(run.out, "true\n");
+}
+
+TEST(CliWeights, WrongCountsNameBothCounts) {
+    const Scratch scratch;
+    const std::string weights = scratch.write("w.txt", "1\n2\n3\n");
+    const CliRun run = runCli({"dij", examples + "/tasks.mtx", "1", "@" + weights});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("(W holds 3 values; GRAPH has 10 stored entries) "
+                           "[genokit:linkworkhgw:IncorrectSizeCustomWeights]"),
+              std::string::npos)
+        << run.err;
+    const CliRun flow = runCli({"edm", examples + "/network.mtx", "1", "6", "1"});
+    EXPECT_EQ(flow.status, 1);
+    EXPECT_NE(flow.err.find("(C holds 1 value; GRAPH has 9 stored entries) "
+                            "[genokit:linkworkhgw:IncorrectSizeCustomCaps]"),
+              std::string::npos)
+        << flow.err;
+}
+
+// ---- where the results go ----------------------------------------------------------
+
+TEST(CliOutputFile, ResultsGoToTheFileAndAFailureKeepsTheOldOne) {
+    const Scratch scratch;
+    const std::string target = scratch.path("order.txt").string();
+    const CliRun run = runCli({"top", examples + "/tasks.mtx", "-o", target});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(slurp(target), "1 3 2 4 5 7 6 8\n");
+    const CliRun failed = runCli({"top", examples + "/ring.mtx", "--output", target});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(slurp(target), "1 3 2 4 5 7 6 8\n");
+    const CliRun json = runCli({"--json", "isd", examples + "/ring.mtx", "--output=" + target});
+    EXPECT_EQ(slurp(target).rfind("{\"code\": \"isd\"", 0), 0u);
+    // Nothing but the result is left in the directory.
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(scratch.path(""))) ++files;
+    EXPECT_EQ(files, 1u);
+}
+
+TEST(CliOutputFile, UnwritableTargetsAreErrors) {
+    const CliRun missing = runCli({"top", examples + "/tasks.mtx", "-o", "/nonexistent/dir/out.txt"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("/nonexistent/dir/out.txt: cannot create"), std::string::npos) << missing.err;
+    const CliRun directory = runCli({"top", examples + "/tasks.mtx", "-o", examples});
+    EXPECT_EQ(directory.status, 2);
+    // A full device: the results, the help and the version all fail loudly.
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"top", examples + "/tasks.mtx"}, {"--help"}, {"--version"}}) {
+        const CliRun full = runCli(arguments, "/dev/null", {}, "", "/dev/full");
+        EXPECT_EQ(full.status, 1) << arguments[0];
+        EXPECT_NE(full.err.find("cannot write"), std::string::npos) << full.err;
+    }
+    EXPECT_EQ(runCli({"top", examples + "/tasks.mtx", "-o", "/dev/full"}).status, 1);
+}
+
+// ---- summaries -------------------------------------------------------------------
+
+TEST(CliSummary, DigestsInsteadOfElements) {
+    const std::string roads = examples + "/roads.mtx";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"dij", "--undirected", roads, "1"},
+         "output 1 (distances): 1-by-6 double; 6 reached, least 0, greatest 20\n"
+         "output 2 (predecessors): 1-by-6 double; 6 reached\n"},
+        {{"pri", roads, "1"},
+         "output 1 (tree): 6-by-6 double sparse; 5 edges, total weight 33\n"
+         "output 2 (predecessors): 1-by-6 double; 6 reached\n"},
+        {{"wcc", examples + "/tasks.mtx"},
+         "output 1 (count): 1-by-1 double; value 1\noutput 2 (labels): 1-by-8 double; 1 component\n"},
+        {{"bfs", examples + "/tasks.mtx", "1", "2", "--nargout", "4"},
+         "output 1 (discovery order): 1-by-5 double; 5 vertices\n"
+         "output 2 (predecessors): 1-by-8 double; 5 reached\n"
+         "output 3 (discovery order again): 1-by-5 double; 5 vertices\n"
+         "output 4 (depths): 1-by-8 double; 5 reached, greatest depth 2\n"},
+        {{"edm", examples + "/network.mtx", "1", "6"},
+         "output 1 (flow value): 1-by-1 double; value 23\noutput 2 (flow matrix): 6-by-6 double sparse; 7 entries\n"},
+        {{"isd", examples + "/ring.mtx"}, "output 1 (acyclic): 1-by-1 logical; false\n"},
+        {{"all", "--undirected", roads}, "output 1 (distance matrix): 6-by-6 double; 36 finite, least 0, greatest 21\n"},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        std::vector<std::string> withSummary = arguments;
+        withSummary.push_back("--summary");
+        const CliRun run = runCli(withSummary);
+        SKIP_IF_CODE_MISSING(run);
+        EXPECT_EQ(run.status, 0) << arguments[0] << ": " << run.err;
+        EXPECT_EQ(run.out, expected) << arguments[0];
+    }
+    EXPECT_EQ(runCli({"--json", "--summary", "dij", "--undirected", roads, "1", "--nargout", "1"}).out,
+              "{\"code\": \"dij\", \"outputs\": [\n"
+              "  {\"name\": \"distances\", \"class\": \"double\", \"sparse\": false, \"shape\": [1, 6], "
+              "\"summary\": {\"reached\": 6, \"least\": 0, \"greatest\": 20}}\n"
+              "]}\n");
+}
+
+// ---- discovering the command -------------------------------------------------------
+
+TEST(CliDiscovery, LongNamesPerCodeHelpAndVersion) {
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"topological-sort", "top"}, {"dijkstra", "dij"}, {"breadth-first-search", "bfs"},
+        {"maximum-flow", "edm"},     {"kruskal", "kru"},  {"strongly-connected-components", "scc"}};
+    for (const auto& [longName, code] : names) {
+        const CliRun help = runCli({"help", longName});
+        EXPECT_EQ(help.status, 0) << longName;
+        EXPECT_NE(help.out.find(code + " (" + longName + ")"), std::string::npos) << help.out;
+        EXPECT_EQ(runCli({code, "--help"}).out, help.out) << code;
+    }
+    EXPECT_EQ(runCli({"topological-sort", examples + "/tasks.mtx"}).out, "1 3 2 4 5 7 6 8\n");
+    const CliRun version = runCli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(std::regex_match(version.out, std::regex("linkwork [0-9]+\\.[0-9]+\\.[0-9]+.*\n"))) << version.out;
+    EXPECT_EQ(runCli({"help", "nope"}).status, 2);
+}
+
+TEST(CliDiscovery, EveryCodesExampleRunsFromTheSourceDirectory) {
+    const std::string source = fs::path(examples).parent_path().string();
+    const CliRun help = runCli({"--help"});
+    std::size_t examplesRun = 0;
+    for (const char* code : {"top", "isd", "dfs", "bfs", "wcc", "scc", "ist", "dij", "spb", "bel", "spa", "all", "pri",
+                             "kru", "edm", "gol", "iso"}) {
+        const std::string text = runCli({"help", code}).out;
+        const std::size_t at = text.find("\n  linkwork ");
+        ASSERT_NE(at, std::string::npos) << code;
+        std::istringstream line(text.substr(at + 12, text.find('\n', at + 1) - at - 12));
+        std::vector<std::string> arguments{std::istream_iterator<std::string>(line), {}};
+        const CliRun run = runCli(arguments, "/dev/null", {}, source);
+        SKIP_IF_CODE_MISSING(run);
+        EXPECT_EQ(run.status, 0) << code << ": " << run.err;
+        EXPECT_NE(run.out, "") << code;
+        ++examplesRun;
+        // The general help names the code beside its long name.
+        EXPECT_NE(help.out.find(std::string("  ") + code + " GRAPH"), std::string::npos) << code;
+    }
+    EXPECT_EQ(examplesRun, 17u);
+}
+
+// ---- errors as JSON ----------------------------------------------------------------
+
+TEST(CliJson, ErrorsAreObjectsOnStandardOutputToo) {
+    const Scratch scratch;
+    const std::string bad = scratch.write("bad.mtx", header + "real general\n2 2 1\n3 1 1\n");
+    const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
+        {{"--json", "tops", bad}, 2, "{\"error\": {\"identifier\": \"linkwork:cli:Usage\", \"message\": \"unknown code"},
+        {{"--json", "top", bad}, 2,
+         "{\"error\": {\"identifier\": \"linkwork:cli:Input\", \"message\": \"" + bad +
+             ":3: row index 3 is out of range 1..2\", \"status\": 2}}\n"},
+        {{"top", "--json", examples + "/ring.mtx"}, 1,
+         "{\"error\": {\"identifier\": \"genokit:linkworkhgw:TopoSortAlgorithmError\", \"message\": \"There was an "
+         "error in the topological sort algorithm. Make sure the provided graph is a DAG.\", \"status\": 1}}\n"},
+    };
+    for (const auto& [arguments, status, expected] : cases) {
+        const CliRun run = runCli(arguments);
+        EXPECT_EQ(run.status, status) << expected;
+        EXPECT_EQ(run.out.rfind(expected, 0), 0u) << run.out;
+        EXPECT_NE(run.err, "");
+    }
+}
+
+TEST(CliMessages, FileBytesAreEscapedInMessages) {
+    const Scratch scratch;
+    const std::string file = scratch.write("esc.mtx", header + "real general\n2 2 1\n1 1 \x1b[31mred\xff\n");
+    const CliRun run = runCli({"top", file});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(":3: value '\\x1b[31mred\\xff' is not a number"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
 }
 
 }  // namespace
