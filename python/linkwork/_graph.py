@@ -42,7 +42,235 @@ def _real_dtype(dtype, name):
     raise TypeError(f"{name} must hold real numbers or booleans, not {dtype}")
 
 
+# ---------------------------------------------------------------- structure checks
+
+def _malformed(name, fault):
+    return ValueError(f"{name} is a malformed sparse matrix: {fault}")
+
+
+def _index_vector(array, name, label):
+    if not isinstance(array, np.ndarray) or array.ndim != 1 or array.dtype.kind not in "iu":
+        raise _malformed(name, f"its {label} must be a 1-d integer array")
+    return array
+
+
+def _check_range(indices, bound, name, label):
+    if indices.size and (int(indices.min()) < 0 or int(indices.max()) >= bound):
+        raise _malformed(name, f"{label} must lie in 0..{bound - 1}")
+
+
+def _check_compressed(matrix, majors, minors, name):
+    """Checks index pointers and indices of a compressed matrix (CSR, CSC, BSR)."""
+    indptr = _index_vector(matrix.indptr, name, "indptr")
+    indices = _index_vector(matrix.indices, name, "indices")
+    if indptr.size != majors + 1:
+        raise _malformed(name, f"indptr holds {indptr.size} entries, not {majors + 1}")
+    if not isinstance(matrix.data, np.ndarray) or matrix.data.shape[:1] != indices.shape:
+        raise _malformed(name, "data and indices differ in length")
+    if indptr[0] != 0 or indptr[-1] > indices.size or (indptr[1:] < indptr[:-1]).any():
+        raise _malformed(name, f"indptr must rise from 0 to at most {indices.size} without decreasing")
+    _check_range(indices[: int(indptr[-1])], minors, name, "indices")
+
+
+def _checked_sparse(matrix, name):
+    """`matrix` with a structure that SciPy's compiled routines can read safely.
+
+    Runs before any of them does: a matrix whose index arrays were edited after
+    construction can make them read or write out of bounds. CSR, CSC, BSR and COO
+    are checked in place; the other formats are converted to COO (by routines that
+    do not trust stored indices) and that is checked.
+    """
+    shape = matrix.shape
+    if len(shape) != 2 or not all(isinstance(s, (int, np.integer)) and s >= 0 for s in shape):
+        raise _malformed(name, f"shape {shape!r} is not two non-negative integers")
+    rows, cols = int(shape[0]), int(shape[1])
+    fmt = matrix.format
+    if fmt == "csr":
+        _check_compressed(matrix, rows, cols, name)
+    elif fmt == "csc":
+        _check_compressed(matrix, cols, rows, name)
+    elif fmt == "bsr":
+        block_rows, block_cols = matrix.blocksize
+        if (block_rows < 1 or block_cols < 1 or rows % block_rows or cols % block_cols
+                or np.ndim(matrix.data) != 3 or matrix.data.shape[1:] != (block_rows, block_cols)):
+            raise _malformed(name, "its blocks do not tile its shape")
+        _check_compressed(matrix, rows // block_rows, cols // block_cols, name)
+    else:
+        if fmt != "coo":
+            matrix = matrix.tocoo()
+        row = _index_vector(matrix.row, name, "row indices")
+        col = _index_vector(matrix.col, name, "column indices")
+        if row.size != col.size or np.shape(matrix.data) != row.shape:
+            raise _malformed(name, "row, col and data differ in length")
+        _check_range(row, rows, name, "row indices")
+        _check_range(col, cols, name, "column indices")
+    return matrix
+
+
+# ---------------------------------------------------------------- canonical form
+#
+# Compressed arrays (indptr, indices, data) are read as CSC throughout: indptr over
+# columns, indices are rows. The CSR arrays of a matrix are the CSC arrays of its
+# transpose, so CSR input reaches the column-major form by one transposition, and
+# for an undirected graph by none at all (folding a matrix or its transpose gives
+# the same lower triangle).
+
+def _sparsetools():
+    try:
+        from scipy.sparse import _sparsetools
+    except ImportError:  # older SciPy
+        from scipy.sparse import sparsetools as _sparsetools
+    return _sparsetools
+
+
+def _wide(array):
+    return np.ascontiguousarray(array, dtype=np.int64)
+
+
+def _transposed(n, indptr, indices, *datas):
+    """The compressed arrays of the transpose, with every data array carried along.
+
+    A stable counting sort by index (SciPy's compiled csr_tocsc): indices come out
+    ascending within each column, equal entries in their stored order.
+    """
+    count = indices.size
+    out_ptr = np.empty(n + 1, dtype=np.int64)
+    out_idx = np.empty(count, dtype=np.int64)
+    transpose = _sparsetools().csr_tocsc
+    if len(datas) == 1:
+        out = np.empty(count, dtype=datas[0].dtype)
+        transpose(n, n, indptr, indices, datas[0], out_ptr, out_idx, out)
+        return out_ptr, out_idx, [out]
+    order = np.empty(count, dtype=np.int64)
+    transpose(n, n, indptr, indices, np.arange(count, dtype=np.int64), out_ptr, out_idx, order)
+    return out_ptr, out_idx, [data[order] for data in datas]
+
+
+def _is_canonical(n, indptr, indices):
+    """Indices strictly ascending within every column: sorted, no duplicates."""
+    if indices.size < 2:
+        return True
+    return bool(_sparsetools().csr_has_canonical_format(n, indptr, indices))
+
+
+def _add(values, starts):
+    if values.dtype == np.bool_:
+        return np.logical_or.reduceat(values, starts)
+    return np.add.reduceat(values, starts)
+
+
+def _summed(indptr, indices, datas):
+    """Sorted compressed arrays with duplicate entries summed (as SciPy's sum_duplicates).
+
+    Duplicates sit next to each other in sorted arrays, in stored order.
+    """
+    count = indices.size
+    if count == 0:
+        return indptr, indices, datas
+    fresh = np.empty(count, dtype=bool)
+    fresh[0] = True
+    np.not_equal(indices[1:], indices[:-1], out=fresh[1:])
+    fresh[indptr[:-1][indptr[:-1] < count]] = True  # each column's first entry
+    if fresh.all():
+        return indptr, indices, datas
+    starts = np.flatnonzero(fresh)
+    kept = np.zeros(count + 1, dtype=np.int64)
+    np.cumsum(fresh, out=kept[1:])
+    return kept[indptr], indices[starts], [_add(data, starts) for data in datas]
+
+
+def _fold_combine(how, dtype):
+    if dtype == np.bool_:
+        return np.logical_or
+    # fmin lets a number win over NaN, which marks no edge.
+    return np.add if how == "sum" else np.fmin
+
+
+def _part(indptr, keep, indices, datas):
+    """The entries where `keep` holds, still compressed by column."""
+    at = np.flatnonzero(keep)
+    return np.searchsorted(at, indptr), indices[at], [data[at] for data in datas]
+
+
+def _folded(n, indptr, indices, datas, how):
+    """The strict lower triangle of the undirected graph of canonical arrays.
+
+    An entry (i, j) lands at row max(i, j), column min(i, j); diagonal entries
+    are dropped; an entry and its mirror are combined by `how`. The part below
+    the diagonal is already in place and the part above it is transposed by one
+    counting sort; the two sorted halves are then merged without a general sort,
+    and not at all when either is empty (triangular input) or both have the same
+    structure (symmetric input).
+    """
+    column = np.repeat(np.arange(n, dtype=np.int64), np.diff(indptr))
+    below = indices > column
+    above = indices < column
+    del column
+    count_below, count_above = int(np.count_nonzero(below)), int(np.count_nonzero(above))
+    if count_below == indices.size:
+        return indptr, indices, datas
+    lower = _part(indptr, below, indices, datas) if count_below else None
+    if count_above == 0:
+        upper = None
+    elif count_above == indices.size:
+        upper = _transposed(n, indptr, indices, *datas)
+    else:
+        part_ptr, part_idx, part_datas = _part(indptr, above, indices, datas)
+        upper = _transposed(n, part_ptr, part_idx, *part_datas)
+    del below, above
+    if upper is None:
+        return lower if lower is not None else (np.zeros(n + 1, dtype=np.int64), indices[:0], [d[:0] for d in datas])
+    if lower is None:
+        return upper
+    combine = [_fold_combine(how, data.dtype) for data in datas]
+    if np.array_equal(lower[0], upper[0]) and np.array_equal(lower[1], upper[1]):
+        return lower[0], lower[1], [f(a, b) for f, a, b in zip(combine, lower[2], upper[2])]
+    return _merged(n, lower, upper, combine)
+
+
+def _merged(n, first, second, combine):
+    """The union of two canonical compressed structures, entries on one place combined.
+
+    SciPy's compiled merge (csr_plus_csr) adds codes that name each entry's
+    position in `first` (low bits) and in `second` (high bits); a sum is never
+    zero, so the merge drops nothing.
+    """
+    size1, size2 = first[1].size, second[1].size
+    shift = (size1 + 1).bit_length()
+    if (size2 + 1).bit_length() + shift > 62:
+        raise MemoryError(f"{size1 + size2} entries are too many to fold")
+    code1 = np.arange(1, size1 + 1, dtype=np.int64)
+    code2 = np.arange(1, size2 + 1, dtype=np.int64) << shift
+    indptr = np.empty(n + 1, dtype=np.int64)
+    indices = np.empty(size1 + size2, dtype=np.int64)
+    codes = np.empty(size1 + size2, dtype=np.int64)
+    _sparsetools().csr_plus_csr(n, n, first[0], first[1], code1, second[0], second[1], code2, indptr, indices, codes)
+    del code1, code2
+    count = int(indptr[-1])
+    indices, codes = indices[:count], codes[:count]
+    at1 = (codes & ((1 << shift) - 1)) - 1
+    at2 = (codes >> shift) - 1
+    in1, in2 = at1 >= 0, at2 >= 0
+    datas = []
+    for f, data1, data2 in zip(combine, first[2], second[2]):
+        # -1 (absent) is clipped to a real position; np.where discards what it read.
+        value1, value2 = data1.take(at1, mode="clip"), data2.take(at2, mode="clip")
+        datas.append(np.where(in1, np.where(in2, f(value1, value2), value1), value2))
+    return indptr, indices, datas
+
+
+def _csc(n, indptr, indices, values):
+    # Built empty and then filled, so that SciPy keeps int64 indices as they are.
+    matrix = scipy.sparse.csc_matrix((n, n), dtype=values.dtype)
+    matrix.data = values
+    matrix.indices = indices
+    matrix.indptr = indptr
+    matrix.has_canonical_format = True
+    return matrix
+
+
 def _entries_of_dense(csgraph, name):
+    """The square dense graph as canonical CSR arrays (row-major), and its order."""
     array = np.asarray(csgraph)
     if array.ndim != 2 or array.shape[0] != array.shape[1]:
         raise ValueError(f"{name} must be a square matrix, not of shape {array.shape}")
@@ -51,112 +279,89 @@ def _entries_of_dense(csgraph, name):
     # As in scipy.sparse.csgraph: zeros, infinities and NaN of a dense matrix are not edges.
     present = values if dtype == np.bool_ else (values != 0) & np.isfinite(values)
     rows, cols = np.nonzero(present)
-    return array.shape[0], rows, cols, values[rows, cols]
-
-
-def _combine(values, starts, how):
-    if values.dtype == np.bool_:
-        if how == "sum":
-            values = values.astype(np.float64)
-        else:
-            return np.logical_or.reduceat(values, starts)
-    # fmin lets a number win over NaN, which marks no edge.
-    return (np.add if how == "sum" else np.fmin).reduceat(values, starts)
-
-
-def _column_major_order(n, rows, cols):
-    """The permutation that sorts entries by column, then row, ties in input order.
-
-    The same permutation as ``np.lexsort((rows, cols))``, computed as two stable
-    counting sorts (by row, then by column) with SciPy's compiled COO-to-CSR
-    conversion: linear time instead of a comparison sort, three times faster on
-    10^7 entries. Falls back to lexsort where that routine is missing.
-    """
-    count = rows.size
-    try:
-        from scipy.sparse._sparsetools import coo_tocsr
-    except ImportError:
-        return np.lexsort((rows, cols))
-    # One column of zeros stands in for the second index; read and written in place,
-    # it stays zero.
-    starts = np.empty(n + 1, dtype=np.int64)
-    zeros = np.zeros(count, dtype=np.int64)
-    by_row = np.empty(count, dtype=np.int64)
-    coo_tocsr(n, 1, count, rows, zeros, np.arange(count, dtype=np.int64), starts, zeros, by_row)
-    order = np.empty(count, dtype=np.int64)
-    coo_tocsr(n, 1, count, cols[by_row], zeros, by_row, starts, zeros, order)
-    return order
-
-
-def _compress(n, rows, cols, values, weights, how):
-    """Canonical CSC from entry lists; duplicate entries are combined by `how`."""
-    order = _column_major_order(n, rows, cols)
-    rows, cols, values = rows[order], cols[order], values[order]
-    if weights is not None:
-        weights = weights[order]
-    if rows.size:
-        fresh = np.empty(rows.size, dtype=bool)
-        fresh[0] = True
-        fresh[1:] = (rows[1:] != rows[:-1]) | (cols[1:] != cols[:-1])
-        if not fresh.all():
-            starts = np.flatnonzero(fresh)
-            rows, cols = rows[starts], cols[starts]
-            values = _combine(values, starts, how)
-            if weights is not None:
-                weights = _combine(weights, starts, how)
+    n = array.shape[0]
     indptr = np.zeros(n + 1, dtype=np.int64)
-    np.cumsum(np.bincount(cols, minlength=n), out=indptr[1:])
-    matrix = scipy.sparse.csc_matrix((n, n), dtype=values.dtype)
-    matrix.data = np.ascontiguousarray(values)
-    matrix.indices = np.ascontiguousarray(rows, dtype=np.int64)
-    matrix.indptr = indptr
-    return matrix, weights
+    np.cumsum(np.bincount(rows, minlength=n), out=indptr[1:])
+    return n, indptr, cols.astype(np.int64), values[rows, cols]
 
 
 def prepare(csgraph, *, directed=True, weights=None, combine="min", name="csgraph", weights_name="weights"):
     """The canonical graph of `csgraph` for one raw call.
 
-    With ``directed=False`` the graph is folded into its strict lower triangle,
-    the form the module reads undirected graphs in: an entry (i, j) or (j, i)
-    becomes the edge at row max(i, j), column min(i, j), and diagonal entries
-    (self-loops) are dropped. Two entries that land on one place, by folding or
-    as duplicates, are combined: the lighter weight (``combine="min"``) or the
-    sum (``combine="sum"``, for capacities). `weights` holds one value per
-    stored entry of `csgraph`, in the order of ``csgraph.data``.
+    The structure of a sparse `csgraph` is checked first (ValueError when it is
+    malformed); duplicate entries are then summed, as SciPy's sum_duplicates
+    does. With ``directed=False`` the graph is folded into its strict lower
+    triangle, the form the module reads undirected graphs in: an entry (i, j) or
+    (j, i) becomes the edge at row max(i, j), column min(i, j), and diagonal
+    entries (self-loops) are dropped. An entry and its mirror are combined into
+    the lighter weight (``combine="min"``) or their sum (``combine="sum"``, for
+    capacities). `weights` holds one value per stored entry of `csgraph`, in the
+    order of ``csgraph.data``, and is summed and folded alongside.
+
+    The caller's arrays are never written; a canonical CSC matrix (and, for an
+    undirected graph, a strictly lower-triangular one) is used as it is.
     """
     weight_values = None
     if scipy.sparse.issparse(csgraph):
+        given_format = csgraph.format
+        csgraph = _checked_sparse(csgraph, name)
         rows_count, cols_count = csgraph.shape
         if rows_count != cols_count:
             raise ValueError(f"{name} must be a square matrix, not of shape {csgraph.shape}")
+        n = int(cols_count)
         dtype = _real_dtype(csgraph.dtype, name)
         if weights is not None:
-            if csgraph.format not in ("csr", "csc", "coo"):
+            if given_format not in ("csr", "csc", "coo"):
                 raise ValueError(f"{weights_name} need {name} in CSR, CSC or COO format, whose data order they follow")
             weight_values = np.asarray(weights, dtype=np.float64).ravel()
             if weight_values.size != csgraph.nnz:
                 raise ValueError(
                     f"{weights_name} must hold one value per stored entry of {name} "
                     f"({csgraph.nnz}), not {weight_values.size}")
-        if directed and weights is None and csgraph.format == "csc" and csgraph.has_canonical_format:
-            matrix = csgraph if csgraph.dtype == dtype else csgraph.astype(dtype)
-            return Graph(matrix)
-        entries = csgraph.tocoo()
-        n, rows, cols = rows_count, entries.row.astype(np.int64), entries.col.astype(np.int64)
-        values = entries.data.astype(dtype, copy=False)
+        if csgraph.format not in ("csr", "csc", "coo"):
+            csgraph = _checked_sparse(csgraph.tocsr(), name)
+        if csgraph.format == "coo":
+            # A stable counting sort by row: CSR arrays, entries of a row in input order.
+            count = csgraph.row.size
+            indptr = np.empty(n + 1, dtype=np.int64)
+            indices = np.empty(count, dtype=np.int64)
+            order = np.empty(count, dtype=np.int64)
+            _sparsetools().coo_tocsr(n, n, count, _wide(csgraph.row), _wide(csgraph.col),
+                                     np.arange(count, dtype=np.int64), indptr, indices, order)
+            values = csgraph.data[order].astype(dtype, copy=False)
+            if weight_values is not None:
+                weight_values = weight_values[order]
+            canonical = False
+            row_major = True
+        else:
+            count = int(csgraph.indptr[-1])
+            indptr, indices = csgraph.indptr, csgraph.indices[:count]
+            values = csgraph.data[:count]
+            if weight_values is not None:
+                weight_values = weight_values[:count]
+            row_major = csgraph.format == "csr"
+            canonical = _is_canonical(n, indptr, indices)
+            if (directed and not row_major and canonical and weight_values is None
+                    and csgraph.indices.size == count and values.dtype == dtype):
+                return Graph(csgraph)
+            values = values.astype(dtype, copy=False)
+            indptr, indices = _wide(indptr), _wide(indices)
     else:
         if weights is not None:
             raise ValueError(f"{weights_name} need {name} as a sparse matrix, whose stored entries they follow")
-        n, rows, cols, values = _entries_of_dense(csgraph, name)
-        rows, cols = rows.astype(np.int64), cols.astype(np.int64)
-    if not directed:
-        rows, cols = np.maximum(rows, cols), np.minimum(rows, cols)
-        off_diagonal = rows != cols
-        rows, cols, values = rows[off_diagonal], cols[off_diagonal], values[off_diagonal]
-        if weight_values is not None:
-            weight_values = weight_values[off_diagonal]
-    matrix, weight_values = _compress(n, rows, cols, values, weight_values, combine)
-    return Graph(matrix, weight_values)
+        n, indptr, indices, values = _entries_of_dense(csgraph, name)
+        canonical = row_major = True
+    datas = [values] if weight_values is None else [values, weight_values]
+    if not canonical:
+        # One transposition sorts; duplicates are then neighbours.
+        indptr, indices, datas = _summed(*_transposed(n, indptr, indices, *datas))
+        row_major = not row_major
+    if directed:
+        if row_major:
+            indptr, indices, datas = _transposed(n, indptr, indices, *datas)
+    else:
+        indptr, indices, datas = _folded(n, indptr, indices, datas, combine)
+    return Graph(_csc(n, indptr, indices, datas[0]), datas[1] if len(datas) > 1 else None)
 
 
 def flag(directed):

