@@ -1,6 +1,6 @@
 """Graph isomorphism."""
 
-from . import _graph
+from . import _api, _graph
 
 __all__ = ["is_isomorphic"]
 
@@ -54,9 +54,9 @@ def is_isomorphic(csgraph1, csgraph2, directed=True, *, return_mapping=False, tr
     --------
     connected_components
     """
-    first = _graph.prepare(csgraph1, directed=directed, name="csgraph1")
-    second = _graph.prepare(csgraph2, directed=directed, name="csgraph2")
-    answer, mapping = _graph.raw("iso", trace, directed, first.matrix, second.matrix, nargout=2)
+    first = _api.prepare(csgraph1, directed=directed, name="csgraph1")
+    second = _api.prepare(csgraph2, directed=directed, name="csgraph2")
+    answer, mapping = _api.raw("iso", trace, directed, first.matrix, second.matrix, nargout=2)
     isomorphic = bool(answer[0, 0])
     if not return_mapping:
         return isomorphic

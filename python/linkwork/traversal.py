@@ -3,13 +3,15 @@
 from typing import NamedTuple
 
 import numpy as np
+import scipy.sparse
 
-from . import _graph
+from . import _api, _graph
 
 __all__ = [
     "topological_sort", "is_directed_acyclic_graph",
     "depth_first_order", "breadth_first_order", "depth_first_search", "breadth_first_search",
     "TraversalResult", "connected_components", "is_tree",
+    "breadth_first_tree", "depth_first_tree", "reconstruct_path",
 ]
 
 
@@ -35,10 +37,10 @@ def topological_sort(csgraph, *, trace=0):
 
     Raises
     ------
-    HostError
+    GraphStructureError
         "genokit:linkworkhgw:TopoSortAlgorithmError" when the graph has a
-        directed cycle (``ModuleError`` "The graph must be a DAG." at trace
-        levels 1 and 2).
+        directed cycle (a ``ValueError``; ``ModuleError`` "The graph must be
+        a DAG." at trace levels 1 and 2).
 
     Notes
     -----
@@ -57,8 +59,8 @@ def topological_sort(csgraph, *, trace=0):
     --------
     is_directed_acyclic_graph
     """
-    graph = _graph.prepare(csgraph)
-    (order,) = _graph.raw("top", trace, True, graph.matrix)
+    graph = _api.prepare(csgraph)
+    (order,) = _api.raw("top", trace, True, graph.matrix)
     return _graph.vertices(order, graph.n)
 
 
@@ -93,8 +95,8 @@ def is_directed_acyclic_graph(csgraph, *, trace=0):
     --------
     topological_sort
     """
-    graph = _graph.prepare(csgraph)
-    (answer,) = _graph.raw("isd", trace, True, graph.matrix)
+    graph = _api.prepare(csgraph)
+    (answer,) = _api.raw("isd", trace, True, graph.matrix)
     return bool(answer[0, 0])
 
 
@@ -111,14 +113,21 @@ class TraversalResult(NamedTuple):
     depths: np.ndarray
 
 
-def _search(code, csgraph, source, directed, depth_limit, trace):
-    graph = _graph.prepare(csgraph, directed=directed)
+def _search(code, csgraph, source, directed, depth_limit, trace, role="source", graph=None):
+    graph = _api.prepare(csgraph, directed=directed) if graph is None else graph
     n = graph.n
-    limit = np.inf if depth_limit is None else float(depth_limit)
-    order, preds, finish, depths = _graph.raw(
-        code, trace, directed, graph.matrix, _graph.vertex(source, n), limit, nargout=4)
+    limit = _api.depth_limit(depth_limit)
+    start = _api.vertex(source, n, role)
+    order, preds, finish, depths = _api.raw(code, trace, directed, graph.matrix, start, limit, nargout=4)
     return TraversalResult(
         _graph.vertices(order, n), _graph.predecessors(preds, n), _graph.vertices(finish, n), _graph.row(depths))
+
+
+def _order(code, csgraph, i_start, directed, return_predecessors, depth_limit, trace):
+    result = _search(code, csgraph, i_start, directed, depth_limit, trace, role="i_start")
+    n = result.predecessors.size
+    order = _api.as_index_array(result.order, n)
+    return (order, _api.as_index_array(result.predecessors, n)) if return_predecessors else order
 
 
 _SEARCH_PARAMETERS = """
@@ -130,9 +139,9 @@ _SEARCH_PARAMETERS = """
         The source vertex, 0-based.
     directed : bool, optional
         If False, (i, j) and (j, i) both join i and j.
-    depth_limit : float, optional
+    depth_limit : int or float, optional
         Vertices at this tree depth are not expanded; None (default) or inf
-        for no limit.
+        for no limit. A number >= 0; strings and booleans are refused.
     trace : {{0, 1, 2}}, optional
         Timing trace level of the module."""
 
@@ -218,9 +227,9 @@ def depth_first_order(csgraph, i_start, directed=True, return_predecessors=True,
 
     Returns
     -------
-    node_array : ndarray of int64
+    node_array : ndarray of int32
         The discovered vertices in discovery order.
-    predecessors : ndarray of int64, shape (N,)
+    predecessors : ndarray of int32, shape (N,)
         Returned if `return_predecessors`: each vertex's parent in the
         depth-first tree, -9999 for `i_start` and for unreached vertices.
 
@@ -235,16 +244,15 @@ def depth_first_order(csgraph, i_start, directed=True, return_predecessors=True,
     >>> graph = sp.csr_matrix([[0, 1, 2, 0], [0, 0, 0, 1], [2, 0, 0, 3], [0, 0, 0, 0]])
     >>> order, preds = linkwork.depth_first_order(graph, 0)
     >>> order
-    array([0, 1, 3, 2])
+    array([0, 1, 3, 2], dtype=int32)
     >>> preds
-    array([-9999,     0,     0,     1])
+    array([-9999,     0,     0,     1], dtype=int32)
 
     See also
     --------
     depth_first_search, scipy.sparse.csgraph.depth_first_order
     """
-    result = _search("dfs", csgraph, i_start, directed, depth_limit, trace)
-    return (result.order, result.predecessors) if return_predecessors else result.order
+    return _order("dfs", csgraph, i_start, directed, return_predecessors, depth_limit, trace)
 
 
 def breadth_first_order(csgraph, i_start, directed=True, return_predecessors=True, *, depth_limit=None, trace=0):
@@ -255,9 +263,9 @@ def breadth_first_order(csgraph, i_start, directed=True, return_predecessors=Tru
 
     Returns
     -------
-    node_array : ndarray of int64
+    node_array : ndarray of int32
         The discovered vertices in discovery order.
-    predecessors : ndarray of int64, shape (N,)
+    predecessors : ndarray of int32, shape (N,)
         Returned if `return_predecessors`: each vertex's parent in the
         breadth-first tree, -9999 for `i_start` and for unreached vertices.
 
@@ -272,16 +280,15 @@ def breadth_first_order(csgraph, i_start, directed=True, return_predecessors=Tru
     >>> graph = sp.csr_matrix([[0, 1, 2, 0], [0, 0, 0, 1], [2, 0, 0, 3], [0, 0, 0, 0]])
     >>> order, preds = linkwork.breadth_first_order(graph, 0)
     >>> order
-    array([0, 1, 2, 3])
+    array([0, 1, 2, 3], dtype=int32)
     >>> preds
-    array([-9999,     0,     0,     1])
+    array([-9999,     0,     0,     1], dtype=int32)
 
     See also
     --------
     breadth_first_search, scipy.sparse.csgraph.breadth_first_order
     """
-    result = _search("bfs", csgraph, i_start, directed, depth_limit, trace)
-    return (result.order, result.predecessors) if return_predecessors else result.order
+    return _order("bfs", csgraph, i_start, directed, return_predecessors, depth_limit, trace)
 
 
 for _function, _start in ((depth_first_search, "source"), (breadth_first_search, "source"),
@@ -310,7 +317,7 @@ def connected_components(csgraph, directed=True, connection="weak", return_label
     Returns
     -------
     n_components : int
-    labels : ndarray of int64, shape (N,)
+    labels : ndarray of int32, shape (N,)
         Returned if `return_labels`: the component of each vertex, 0-based.
         Weak and undirected components are numbered by their lowest vertex;
         strong components in the order their search roots finish, so a
@@ -330,9 +337,9 @@ def connected_components(csgraph, directed=True, connection="weak", return_label
     >>> import linkwork
     >>> graph = np.array([[0, 1, 0], [1, 0, 1], [0, 0, 0]])
     >>> linkwork.connected_components(graph)
-    (1, array([0, 0, 0]))
+    (1, array([0, 0, 0], dtype=int32))
     >>> linkwork.connected_components(graph, connection="strong")
-    (2, array([1, 1, 0]))
+    (2, array([1, 1, 0], dtype=int32))
 
     See also
     --------
@@ -341,14 +348,14 @@ def connected_components(csgraph, directed=True, connection="weak", return_label
     if connection not in ("weak", "strong"):
         raise ValueError(f"connection must be 'weak' or 'strong', not {connection!r}")
     if not directed:
-        code, graph = "wcc", _graph.prepare(csgraph, directed=False)
+        code, graph = "wcc", _api.prepare(csgraph, directed=False)
     else:
-        code, graph = ("scc" if connection == "strong" else "wcc"), _graph.prepare(csgraph)
-    count, labels = _graph.raw(code, trace, directed, graph.matrix, nargout=2)
+        code, graph = ("scc" if connection == "strong" else "wcc"), _api.prepare(csgraph)
+    count, labels = _api.raw(code, trace, directed, graph.matrix, nargout=2)
     n_components = int(count[0, 0])
     if not return_labels:
         return n_components
-    return n_components, _graph.vertices(labels, max(graph.n, 1))
+    return n_components, _api.as_index_array(_graph.vertices(labels, max(graph.n, 1)), graph.n)
 
 
 def is_tree(csgraph, *, trace=0):
@@ -388,6 +395,179 @@ def is_tree(csgraph, *, trace=0):
     --------
     connected_components
     """
-    graph = _graph.prepare(csgraph, directed=False)
-    (answer,) = _graph.raw("ist", trace, False, graph.matrix)
+    graph = _api.prepare(csgraph, directed=False)
+    (answer,) = _api.raw("ist", trace, False, graph.matrix)
     return bool(answer[0, 0])
+
+
+def reconstruct_path(csgraph, predecessors, directed=True):
+    """Return the tree that a predecessor list describes, with the graph's weights, as scipy.sparse.csgraph does.
+
+    Parameters
+    ----------
+    csgraph : sparse matrix or array_like, shape (N, N)
+        The graph the predecessors were found in.
+    predecessors : array_like of int, shape (N,)
+        Each vertex's parent; -9999 (or any negative value) for none.
+    directed : bool, optional
+        If True, the edge p -> j takes the weight of entry (p, j); if False,
+        the lighter of (p, j) and (j, p), as the undirected searches read it.
+
+    Returns
+    -------
+    cstree : scipy.sparse.csr_matrix, shape (N, N)
+        Entry (p, j) for every vertex j with parent p, holding the edge's
+        weight.
+
+    Raises
+    ------
+    InvalidVertexError
+        A parent outside the graph, or an edge p -> j the graph does not
+        have (a ``ValueError``).
+
+    Notes
+    -----
+    No raw call: a lookup in the graph prepared as the raw codes read it.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import linkwork
+    >>> graph = np.array([[0, 1, 2, 0], [0, 0, 0, 1], [2, 0, 0, 3], [0, 0, 0, 0]])
+    >>> order, preds = linkwork.breadth_first_order(graph, 0)
+    >>> linkwork.reconstruct_path(graph, preds).toarray()
+    array([[0., 1., 2., 0.],
+           [0., 0., 0., 1.],
+           [0., 0., 0., 0.],
+           [0., 0., 0., 0.]])
+
+    See also
+    --------
+    breadth_first_tree, scipy.sparse.csgraph.reconstruct_path
+    """
+    graph = _api.prepare(csgraph, directed=directed)
+    return _tree_of(graph, predecessors, directed)
+
+
+def _edge_values(graph):
+    matrix = graph.matrix
+    values = matrix.data[: matrix.nnz] if graph.weights is None else graph.weights
+    return np.asarray(values, dtype=np.float64)
+
+
+def _tree_of(graph, predecessors, directed):
+    n = graph.n
+    preds = np.asarray(predecessors)
+    if preds.shape != (n,) or not (preds.size == 0 or np.issubdtype(preds.dtype, np.integer)):
+        raise ValueError(f"predecessors must be {n} integers, not of shape {preds.shape} and dtype {preds.dtype}")
+    preds = preds.astype(np.int64)
+    children = np.flatnonzero(preds >= 0)
+    parents = preds[children]
+    if np.any(parents >= n):
+        bad = int(parents[parents >= n][0])
+        _api.vertex(bad, n, "predecessor")
+    # Look every edge up in the stored (canonical CSC) graph: row = tail, column = head.
+    if directed:
+        rows, cols = parents, children
+    else:
+        rows, cols = np.maximum(parents, children), np.minimum(parents, children)
+    matrix = graph.matrix
+    keys = np.repeat(np.arange(n, dtype=np.int64), np.diff(matrix.indptr)) * n + matrix.indices[: matrix.nnz]
+    wanted = cols * n + rows
+    where = np.searchsorted(keys, wanted)
+    found = (where < keys.size) & (keys[np.minimum(where, max(keys.size - 1, 0))] == wanted) if keys.size else \
+        np.zeros(wanted.size, dtype=bool)
+    if not found.all():
+        k = int(np.flatnonzero(~found)[0])
+        raise _api.InvalidVertexError(
+            "genokit:linkworkhgw:NotValidNode",
+            f"predecessor {int(parents[k])} of vertex {int(children[k])} is not joined to it by an edge")
+    values = _edge_values(graph)[where]
+    return scipy.sparse.csr_matrix((values, (parents, children)), shape=(n, n))
+
+
+def _search_tree(code, csgraph, i_start, directed, depth_limit, trace):
+    graph = _api.prepare(csgraph, directed=directed)
+    result = _search(code, None, i_start, directed, depth_limit, trace, role="i_start", graph=graph)
+    return _tree_of(graph, result.predecessors, directed)
+
+
+def breadth_first_tree(csgraph, i_start, directed=True, *, depth_limit=None, trace=0):
+    """Return the breadth-first tree from `i_start`, as scipy.sparse.csgraph does.
+
+    Parameters
+    ----------
+    csgraph : sparse matrix or array_like, shape (N, N)
+        The graph; entry (i, j) is an edge from i to j.
+    i_start : int
+        The root, 0-based.
+    directed : bool, optional
+        If False, (i, j) and (j, i) both join i and j, with the lighter of
+        the two weights.
+    depth_limit : int, optional
+        As in `breadth_first_search`.
+    trace : {0, 1, 2}, optional
+        Timing trace level of the module.
+
+    Returns
+    -------
+    cstree : scipy.sparse.csr_matrix, shape (N, N)
+        Entry (p, j) for every tree edge from parent p to vertex j, with the
+        edge's weight.
+
+    Notes
+    -----
+    Raw code "bfs" (the predecessors), then `reconstruct_path`.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import linkwork
+    >>> graph = np.array([[0, 1, 2, 0], [0, 0, 0, 1], [2, 0, 0, 3], [0, 0, 0, 0]])
+    >>> linkwork.breadth_first_tree(graph, 0).toarray()
+    array([[0., 1., 2., 0.],
+           [0., 0., 0., 1.],
+           [0., 0., 0., 0.],
+           [0., 0., 0., 0.]])
+
+    See also
+    --------
+    depth_first_tree, scipy.sparse.csgraph.breadth_first_tree
+    """
+    return _search_tree("bfs", csgraph, i_start, directed, depth_limit, trace)
+
+
+def depth_first_tree(csgraph, i_start, directed=True, *, depth_limit=None, trace=0):
+    """Return the depth-first tree from `i_start`, as scipy.sparse.csgraph does.
+
+    Parameters
+    ----------
+    csgraph, i_start, directed, depth_limit, trace
+        As in `breadth_first_tree`.
+
+    Returns
+    -------
+    cstree : scipy.sparse.csr_matrix, shape (N, N)
+        Entry (p, j) for every tree edge from parent p to vertex j, with the
+        edge's weight.
+
+    Notes
+    -----
+    Raw code "dfs" (the predecessors), then `reconstruct_path`.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import linkwork
+    >>> graph = np.array([[0, 1, 2, 0], [0, 0, 0, 1], [2, 0, 0, 3], [0, 0, 0, 0]])
+    >>> linkwork.depth_first_tree(graph, 2, directed=False).toarray()
+    array([[0., 1., 0., 0.],
+           [0., 0., 0., 1.],
+           [2., 0., 0., 0.],
+           [0., 0., 0., 0.]])
+
+    See also
+    --------
+    breadth_first_tree, scipy.sparse.csgraph.depth_first_tree
+    """
+    return _search_tree("dfs", csgraph, i_start, directed, depth_limit, trace)

@@ -1,6 +1,9 @@
 """Minimum spanning trees by Kruskal's and Prim's algorithms."""
 
-from . import _graph
+import numpy as np
+import scipy.sparse
+
+from . import _api, _graph
 
 __all__ = ["minimum_spanning_tree"]
 
@@ -10,8 +13,9 @@ def minimum_spanning_tree(csgraph, overwrite=False, *, method="kruskal", root=0,
     """Return a minimum spanning tree (or forest) of an undirected graph, as scipy.sparse.csgraph does.
 
     An entry (i, j) or (j, i) joins i and j; when both are stored the lighter
-    weight counts. Stored zeros are edges of weight 0, NaN and +inf entries
-    are not edges, and diagonal entries are ignored.
+    weight counts. Stored zeros are edges of weight 0 (SciPy drops them: here
+    linkwork is knowingly looser), NaN and +inf entries are not edges, and
+    diagonal entries are ignored. A graph without vertices has the empty tree.
 
     Parameters
     ----------
@@ -36,27 +40,30 @@ def minimum_spanning_tree(csgraph, overwrite=False, *, method="kruskal", root=0,
 
     Returns
     -------
-    span_tree : scipy.sparse.csr_matrix, shape (N, N)
-        Each tree edge {i, j} once, at row max(i, j), column min(i, j), with
-        its weight.
-    predecessors : ndarray of int64, shape (N,)
+    span_tree : scipy.sparse.csr_matrix of float64, shape (N, N)
+        Each tree edge {i, j} once, where the input stores it: at (i, j) or
+        (j, i), whichever holds the tree's (lighter) weight, the first in
+        row-major order when both do, as SciPy keeps it.
+    predecessors : ndarray of int32, shape (N,)
         Returned if `return_predecessors`: -9999 for `root` and for vertices
         outside its component.
 
     Raises
     ------
-    HostError
-        "genokit:linkworkhgw:NotValidNode" ("Root node index is invalid.")
-        for a root outside the graph (also for an empty graph);
+    InvalidVertexError
+        "genokit:linkworkhgw:NotValidNode" for a root outside the graph (a
+        ``ValueError``).
+    InvalidWeightsError
         "genokit:linkworkhgw:PrimAlgorithmError" for a negative weight that
-        Prim's search meets.
+        Prim's search meets (a ``ValueError``).
 
     Notes
     -----
     Raw codes "kru" and "pri": ``call(code, trace, 0, L, root + 1, [W],
-    nargout=2)`` with L the strict lower triangle of G + G.T; the raw tree is
-    CSC, converted to CSR here, and the raw predecessors are 1-based (0 at the
-    root, NaN outside its component).
+    nargout=2)`` with L the strict lower triangle of G + G.T; the raw tree
+    (CSC, lower triangle) has each edge moved back to where G stores it, and
+    the raw predecessors are 1-based (0 at the root, NaN outside its
+    component).
 
     Examples
     --------
@@ -64,13 +71,13 @@ def minimum_spanning_tree(csgraph, overwrite=False, *, method="kruskal", root=0,
     >>> import linkwork
     >>> graph = sp.csr_matrix([[0, 8, 0, 3], [0, 0, 2, 5], [0, 0, 0, 6], [0, 0, 0, 0]])
     >>> linkwork.minimum_spanning_tree(graph).toarray()
-    array([[0., 0., 0., 0.],
+    array([[0., 0., 0., 3.],
+           [0., 0., 2., 5.],
            [0., 0., 0., 0.],
-           [0., 2., 0., 0.],
-           [3., 5., 0., 0.]])
+           [0., 0., 0., 0.]])
     >>> tree, preds = linkwork.minimum_spanning_tree(graph, method="prim", return_predecessors=True)
     >>> preds
-    array([-9999,     3,     1,     0])
+    array([-9999,     3,     1,     0], dtype=int32)
 
     See also
     --------
@@ -80,9 +87,37 @@ def minimum_spanning_tree(csgraph, overwrite=False, *, method="kruskal", root=0,
     codes = {"kruskal": "kru", "prim": "pri"}
     if method not in codes:
         raise ValueError(f"method must be 'kruskal' or 'prim', not {method!r}")
-    graph = _graph.prepare(csgraph, directed=False, weights=weights)
-    n = graph.n
-    inputs = (graph.matrix, _graph.vertex(root, n)) + (() if graph.weights is None else (graph.weights,))
-    tree, preds = _graph.raw(codes[method], trace, False, *inputs, nargout=2)
-    tree = tree.tocsr()
-    return (tree, _graph.predecessors(preds, n)) if return_predecessors else tree
+    n = _api.check_graph(csgraph)
+    if n == 0:
+        tree = scipy.sparse.csr_matrix((0, 0), dtype=np.float64)
+        return (tree, np.empty(0, dtype=np.int32)) if return_predecessors else tree
+    graph = _api.prepare(csgraph, directed=False, weights=weights)
+    start = _api.vertex(root, n, "root")
+    tree, preds = _api.raw(codes[method], trace, False, *graph.inputs()[:1], start, *graph.inputs()[1:], nargout=2)
+    tree = _stored_where_given(csgraph, weights, tree)
+    return (tree, _api.as_index_array(_graph.predecessors(preds, n), n)) if return_predecessors else tree
+
+
+def _stored_where_given(csgraph, weights, tree):
+    """The tree with each edge {i, j} at (i, j) or (j, i), as the input stores it."""
+    n = tree.shape[0]
+    lower = tree.tocoo()
+    rows, cols, values = lower.row.astype(np.int64), lower.col.astype(np.int64), lower.data.astype(np.float64)
+    graph = _api.prepare(csgraph, directed=True, weights=weights)
+    matrix = graph.matrix
+    keys = np.repeat(np.arange(n, dtype=np.int64), np.diff(matrix.indptr)) * n + matrix.indices[: matrix.nnz]
+    stored = np.asarray(matrix.data[: matrix.nnz] if graph.weights is None else graph.weights, dtype=np.float64)
+
+    def holds(r, c):
+        # Whether (r, c) is stored with the tree weight of its edge.
+        wanted = c * n + r
+        where = np.minimum(np.searchsorted(keys, wanted), max(keys.size - 1, 0))
+        if not keys.size:
+            return np.zeros(wanted.size, dtype=bool)
+        return (keys[where] == wanted) & (stored[where] == values)
+
+    # The row-major first of the two places (the upper one) wins a tie, as in SciPy.
+    upper = holds(cols, rows)
+    out_rows = np.where(upper, cols, rows)
+    out_cols = np.where(upper, rows, cols)
+    return scipy.sparse.csr_matrix((values, (out_rows, out_cols)), shape=(n, n))

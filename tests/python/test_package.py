@@ -474,7 +474,9 @@ DOCUMENTED = {
     "depth_first_order": ["dfs"], "breadth_first_order": ["bfs"],
     "connected_components": ["wcc", "scc"], "is_tree": ["ist"],
     "dijkstra": ["dij", "spb"], "bellman_ford": ["bel"], "dag_shortest_path": ["spa"],
-    "johnson": ["all"], "shortest_path": ["all"],
+    "johnson": ["all"], "shortest_path": ["all"], "floyd_warshall": ["all", "dij"],
+    "breadth_first_tree": ["bfs"], "depth_first_tree": ["dfs"], "reconstruct_path": ["bfs"],
+    "construct_dist_matrix": [],
     "minimum_spanning_tree": ["kru", "pri"], "maximum_flow": ["edm", "gol"], "is_isomorphic": ["iso"],
 }
 
