@@ -85,6 +85,74 @@ TEST(MaxFlow, ExtremeCapacityTotalsStillScale) {
     }
 }
 
+// Infinite capacities stand in as twice the finite total S; when that is past the
+// double range the search must still end, with the same answers in both codes.
+TEST(MaxFlow, TotalsNearAndPastHalfTheDoubleRangeStillEnd) {
+    struct Case {
+        const char* name;
+        hxSize n;
+        std::vector<Entry> entries;
+        double value;
+        Triplets flow;
+    };
+    const std::vector<Case> cases = {
+        {"2S just finite", 3, {{1, 2, 0.8e308}, {2, 3, Inf}}, 0.8e308, {{1, 2, 0.8e308}, {2, 3, 0.8e308}}},
+        {"2S past the range, finite cut", 3, {{1, 2, 0.9e308}, {2, 3, Inf}}, 0.9e308,
+         {{1, 2, 0.9e308}, {2, 3, 0.9e308}}},
+        {"infinite path beside a huge edge", 3, {{1, 2, 1e308}, {1, 3, Inf}}, Inf, {{1, 3, Inf}}},
+        {"infinite path beside a huge one", 3, {{1, 2, Inf}, {2, 3, Inf}, {1, 3, 1e308}}, Inf,
+         {{1, 2, Inf}, {1, 3, 1e308}, {2, 3, Inf}}},
+        {"S itself past the range", 4, {{1, 2, 1e308}, {1, 3, 1e308}, {2, 4, Inf}, {3, 4, Inf}}, Inf,
+         {{1, 2, 1e308}, {1, 3, 1e308}, {2, 4, 1e308}, {3, 4, 1e308}}},
+    };
+    for (const Case& c : cases) {
+        ArrayPtr g = sparse(c.n, c.entries);
+        for (const char* code : flowCodes) {
+            const FlowResult r = maxFlow(code, g.get(), 1, static_cast<double>(c.n));
+            if (std::isinf(c.value))
+                EXPECT_EQ(r.value, c.value) << code << " " << c.name;
+            else
+                EXPECT_NEAR(r.value, c.value, c.value * 1e-12) << code << " " << c.name;
+            ASSERT_EQ(r.flow.size(), c.flow.size()) << code << " " << c.name;
+            for (std::size_t k = 0; k < c.flow.size(); ++k) {
+                const auto& [row, col, expected] = c.flow[k];
+                EXPECT_EQ(std::get<0>(r.flow[k]), row) << code << " " << c.name;
+                EXPECT_EQ(std::get<1>(r.flow[k]), col) << code << " " << c.name;
+                if (std::isinf(expected))
+                    EXPECT_EQ(std::get<2>(r.flow[k]), expected) << code << " " << c.name;
+                else
+                    EXPECT_NEAR(std::get<2>(r.flow[k]), expected, expected * 1e-12) << code << " " << c.name;
+            }
+        }
+    }
+}
+
+// Push-relabel's preflow conversion can leave a cycle of flow (here 2 -> 6 -> 3 -> 2
+// beside the path 1 -> 5 -> 8); it is cancelled, and a sink that nothing reaches
+// gets no flow at all.
+TEST(MaxFlow, PushRelabelFlowsCarryNoCycle) {
+    const std::vector<Entry> entries = {{1, 5, 2}, {2, 1, 4}, {2, 6, 2}, {3, 2, 4}, {4, 1, 3}, {4, 2, 3}, {4, 7, 3},
+                                        {4, 8, 1}, {5, 3, 2}, {5, 6, 4}, {5, 8, 1}, {6, 3, 1}, {7, 5, 4}, {8, 7, 1}};
+    ArrayPtr g = sparse(8, entries);
+    const FlowResult r = maxFlow("gol", g.get(), 1, 8);
+    EXPECT_NEAR(r.value, 1.0, 1e-15);
+    ASSERT_EQ(r.flow.size(), 2u);
+    EXPECT_EQ(std::get<0>(r.flow[0]), 1u);
+    EXPECT_EQ(std::get<1>(r.flow[0]), 5u);
+    EXPECT_EQ(std::get<0>(r.flow[1]), 5u);
+    EXPECT_EQ(std::get<1>(r.flow[1]), 8u);
+
+    std::vector<Entry> cutOff;
+    for (const Entry& e : entries)
+        if (e.col != 8) cutOff.push_back(e);
+    ArrayPtr h = sparse(8, cutOff);
+    for (const char* code : flowCodes) {
+        const FlowResult none = maxFlow(code, h.get(), 1, 8);
+        EXPECT_EQ(none.value, 0.0) << code;
+        EXPECT_TRUE(none.flow.empty()) << code;
+    }
+}
+
 TEST(MaxFlow, CustomCapacitiesOverrideAndNaNDropsTheEdge) {
     ArrayPtr g = sparse(3, {{1, 2, 1.0}, {1, 3, 1.0}, {2, 3, 1.0}});
     ArrayPtr capacities = row({4.0, NaN, 2.0}), logical = sparseLogical(3, {{1, 2}, {2, 3}});

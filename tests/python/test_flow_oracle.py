@@ -3,6 +3,7 @@
 import numpy as np
 import pytest
 import scipy.sparse as sp
+from scipy.sparse import csgraph
 
 import linkwork
 from conftest import require
@@ -57,3 +58,46 @@ def test_flow_values_match_networkx(seed):
     bound = a.nnz * max(a.sum(), 1.0) / 2.0**61 * 4
     assert abs(gvalue[0, 0] - expected) <= bound + 1e-9 * expected
     check_flow_laws(a, gflow, gvalue[0, 0], s, t)
+
+
+def has_flow_cycle(flow):
+    """A directed cycle of positive flow: a flowing self-loop or a strong component of two or more."""
+    support = sp.csr_matrix(flow)
+    support.eliminate_zeros()
+    if np.any(support.diagonal() != 0):
+        return True
+    count, _ = csgraph.connected_components(support, directed=True, connection="strong")
+    return count < support.shape[0]
+
+
+@pytest.mark.parametrize("seed", range(60))
+def test_push_relabel_flows_are_acyclic(seed):
+    require("edm", "gol")
+    rng = np.random.default_rng(1000 + seed)
+    n = int(rng.integers(5, 61))
+    a = random_capacity_graph(rng, n, rng.choice([0.15, 0.3, 0.5]), integer=True)
+    s, t = (int(x) for x in rng.choice(n, 2, replace=False))
+    expected = csgraph.maximum_flow(sp.csr_matrix(a).astype(np.int32), s, t).flow_value
+    for code in ("gol", "edm"):
+        value, flow = linkwork.call(code, 0, 1, a, s + 1, t + 1, nargout=2)
+        assert value[0, 0] == pytest.approx(expected, rel=1e-12), code
+        check_flow_laws(a, flow, value[0, 0], s, t)
+        assert not has_flow_cycle(flow), code
+
+
+@pytest.mark.parametrize("seed", range(20))
+def test_cut_off_sink_gets_no_flow(seed):
+    require("edm", "gol")
+    rng = np.random.default_rng(2000 + seed)
+    # Sparse graphs (about three neighbours a vertex) are where push-relabel used to
+    # leave flow circling on the source's side.
+    n = int(rng.integers(50, 200))
+    a = random_capacity_graph(rng, n, 6 / n, integer=True).tolil()
+    t = int(rng.integers(1, n))
+    a[:, t] = 0  # nothing enters the sink
+    a = a.tocsc()
+    a.eliminate_zeros()
+    for code in ("gol", "edm"):
+        value, flow = linkwork.call(code, 0, 1, a, 1, t + 1, nargout=2)
+        assert value[0, 0] == 0, code
+        assert flow.nnz == 0, code

@@ -26,9 +26,11 @@ inline int customCapacitiesIndex(int inputCount) { return inputCount > 3 ? 3 : 0
 
 // Fills `g` from handler input 0 (and custom capacities). `finiteCapacityTotal`
 // starts at +Inf and becomes the total of the finite capacities when an infinite
-// one is met; each infinite capacity is then twice that total.
+// one is met; each infinite capacity is then twice that total. When that stand-in
+// would leave the double range, the capacities and the total are divided by
+// 2^`capacityExponent` (otherwise 0), and flows are multiplied back by it.
 void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLevel, int customIndex,
-                         double& finiteCapacityTotal);
+                         double& finiteCapacityTotal, int& capacityExponent);
 
 // The integer scaling of the capacities: finite capacities times `scale`, truncated;
 // infinite ones `infinite`. Flows at or above `cutoff` read +Inf. When the finite

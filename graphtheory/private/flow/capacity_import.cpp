@@ -88,10 +88,33 @@ void listCapacityEdges(const Graph& g, int traceLevel) {
         }
 }
 
+// An augmentation lowers each residual on its path by the path's bottleneck, which
+// starts at the largest finite double: a path of +Inf residuals would never be used
+// up. When the stand-in 2S is past the double range (or close to it), every capacity
+// is divided by a power of two, exactly (subnormal ones aside), so that S falls below
+// 2^1020 and 2S and the sums of flows stay finite. Returns the exponent by which
+// flows are multiplied back; 0 leaves the graph as it is. A finite capacity is at
+// most S (negative ones were refused), so the stand-in edges are those holding 2S.
+template <class Graph>
+int keepStandInFinite(Graph& g, double standIn, long double wideTotal, double& finiteCapacityTotal) {
+    constexpr int largestExponent = 1019;  // S below 2^1020
+    if (std::isfinite(standIn) && wideTotal < std::ldexp(1.0L, largestExponent + 1)) return 0;
+    const int exponent = std::ilogb(wideTotal) - largestExponent;
+    if (exponent <= 0) return 0;
+    finiteCapacityTotal = static_cast<double>(std::ldexp(wideTotal, -exponent));
+    for (const auto v : boost::make_iterator_range(vertices(g)))
+        for (const auto e : boost::make_iterator_range(out_edges(v, g))) {
+            const double x = get(boost::edge_capacity, g, e);
+            put(boost::edge_capacity, g, e, x == standIn ? 2 * finiteCapacityTotal : std::ldexp(x, -exponent));
+        }
+    return exponent;
+}
+
 }  // namespace
 
 void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLevel, int customIndex,
-                         double& finiteCapacityTotal) {
+                         double& finiteCapacityTotal, int& capacityExponent) {
+    capacityExponent = 0;
     const SparseGraphArray a = readGraphArray(inputs[0]);
     const EntryWeights capacities(a, inputs, customIndex, customCapacityErrors);
     reserveEdgePairs(g, a, capacities);
@@ -103,6 +126,7 @@ void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLev
         });
     } else {
         double infiniteCapacity = 0.0;  // 2S, set at the first infinite capacity
+        long double wideTotal = 0.0L;   // S without rounding past the double range
         a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
             double x = capacities[k];
             if (std::isnan(x)) return;
@@ -111,7 +135,10 @@ void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLev
                 if (infiniteCapacity == 0.0) {
                     double total = 0.0;
                     for (hxIndex e = 0; e < a.stored; ++e)
-                        if (capacities[e] != HostInf && !std::isnan(capacities[e])) total += capacities[e];
+                        if (capacities[e] != HostInf && !std::isnan(capacities[e])) {
+                            total += capacities[e];
+                            wideTotal += capacities[e];
+                        }
                     if (total == 0.0) total = 1.0;
                     finiteCapacityTotal = total;
                     infiniteCapacity = 2 * total;
@@ -123,6 +150,12 @@ void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLev
             addEdgePair(g, i, j, x);
         });
         warnIfIllConditioned(smallest, largest);
+        raiseIfReciprocal(hasReciprocalEdges(g));
+        if (negativeSeen) negativeEdges();
+        listCapacityEdges(g, traceLevel);
+        if (infiniteCapacity != 0.0)
+            capacityExponent = keepStandInFinite(g, infiniteCapacity, wideTotal, finiteCapacityTotal);
+        return;
     }
     raiseIfReciprocal(hasReciprocalEdges(g));
     if (negativeSeen) negativeEdges();

@@ -1,5 +1,6 @@
 // "edm" (Edmonds-Karp on double capacities) and "gol" (push-relabel on scaled
 // integer capacities): the flow value and the flow on every edge.
+#include <cmath>
 #include <vector>
 
 #include <boost/graph/edmonds_karp_max_flow.hpp>
@@ -7,6 +8,7 @@
 
 #include "flow/capacity_graphs.h"
 #include "flow/flow.h"
+#include "flow/flow_cycles.h"
 #include "gateway/guard.h"
 #include "gateway/trace.h"
 #include "import/arguments.h"
@@ -49,8 +51,9 @@ hxArray* flowMatrix(const Graph& g, Convert convertFlow) {
 void edmHandler(LINKWORK_HANDLER_ARGS) {
     Trace trace(traceLevel);
     double finiteCapacityTotal = HostInf;
+    int exponent = 0;
     CapacityGraph g;
-    importCapacityGraph(g, inputs, traceLevel, customCapacitiesIndex(inputCount), finiteCapacityTotal);
+    importCapacityGraph(g, inputs, traceLevel, customCapacitiesIndex(inputCount), finiteCapacityTotal, exponent);
     trace.graphCopied();
     const Terminals st = readTerminals(inputs, inputCount, num_vertices(g));
     std::vector<boost::default_color_type> colors(num_vertices(g), boost::white_color);
@@ -65,10 +68,14 @@ void edmHandler(LINKWORK_HANDLER_ARGS) {
     // Each infinite capacity stood in as twice the finite total S. A finite flow is at
     // most S and an all-infinite path carries at least 2S; testing against 1.5 S keeps
     // a finite flow that rounding puts an ulp above S (0.3 + 0.6) from reading +Inf.
+    // Flows of a rescaled graph are multiplied back (exactly; past the double range
+    // they read +Inf).
     const bool infinite = finiteCapacityTotal != HostInf && flow > 1.5 * finiteCapacityTotal;
-    outputs[0] = countScalar(infinite ? HostInf : flow);
+    outputs[0] = countScalar(infinite ? HostInf : std::ldexp(flow, exponent));
     if (wantsOutput(outputCount, 2))
-        outputs[1] = flowMatrix(g, [&](double f) { return infinite && f > finiteCapacityTotal ? HostInf : f; });
+        outputs[1] = flowMatrix(g, [&](double f) {
+            return infinite && f > finiteCapacityTotal ? HostInf : std::ldexp(f, exponent);
+        });
 }
 
 void golHandler(LINKWORK_HANDLER_ARGS) {
@@ -84,6 +91,10 @@ void golHandler(LINKWORK_HANDLER_ARGS) {
         flow = boost::push_relabel_max_flow(g, st.source, st.destination, get(boost::edge_capacity, g),
                                             get(boost::edge_residual_capacity, g), get(boost::edge_reverse, g),
                                             get(boost::vertex_index, g));
+        // The conversion leaves cycles of flow that it did not meet from the vertices
+        // with excess; a flow that gathers nothing at the sink keeps none.
+        cancelFlowCycles(g, get(boost::edge_capacity, g), get(boost::edge_residual_capacity, g),
+                         get(boost::edge_reverse, g), [] {});
     });
     trace.algorithmFinished();
     const bool infinite = flow >= scaling.cutoff;
