@@ -7,6 +7,8 @@
 #include <boost/graph/filtered_graph.hpp>
 #include <boost/graph/strong_components.hpp>
 
+#include "gateway/interrupt.h"
+
 // Removes every directed cycle of positive flow from a flow held as residual
 // capacities (the flow on an edge of positive capacity is its capacity less its
 // residual). Each cycle found loses its smallest flow on every edge, so every
@@ -32,9 +34,8 @@ public:
     FlowCycleCanceller(const Graph& g, CapacityMap capacity, ResidualMap residual, ReverseMap reverse)
         : g_(g), capacity_(capacity), residual_(residual), reverse_(reverse) {}
 
-    // Calls poll() every few thousand steps (an interrupt check, for instance).
-    template <class Poll>
-    void run(Poll poll) {
+    // Asks the host every few thousand steps whether the call should stop.
+    void run() {
         const std::size_t n = num_vertices(g_);
         for (std::size_t v = 0; v < n; ++v)
             for (const Edge e : boost::make_iterator_range(out_edges(vertexAt(v), g_)))
@@ -52,13 +53,12 @@ public:
         next_.resize(n);
         position_.resize(n);
         via_.resize(n);
-        std::size_t steps = 0;
         for (std::size_t r = 0; r < n; ++r) {
             // Vertices cut off the path by a cancellation may start a search of their own.
             if (state_[r] == finished || size[component_[r]] < 2) continue;
             enter(r);
             while (!path_.empty()) {
-                if (++steps % 4096 == 0) poll();
+                interrupt_.step();
                 const std::size_t u = path_.back();
                 if (!advance(u)) {
                     state_[u] = finished;
@@ -146,9 +146,10 @@ private:
     std::vector<std::size_t> position_;
     std::vector<Edge> via_;
     std::vector<std::size_t> path_;
+    InterruptPoll interrupt_;
 };
 
-template <class Graph, class CapacityMap, class ResidualMap, class ReverseMap, class Poll>
-void cancelFlowCycles(const Graph& g, CapacityMap capacity, ResidualMap residual, ReverseMap reverse, Poll poll) {
-    FlowCycleCanceller<Graph, CapacityMap, ResidualMap, ReverseMap>(g, capacity, residual, reverse).run(poll);
+template <class Graph, class CapacityMap, class ResidualMap, class ReverseMap>
+void cancelFlowCycles(const Graph& g, CapacityMap capacity, ResidualMap residual, ReverseMap reverse) {
+    FlowCycleCanceller<Graph, CapacityMap, ResidualMap, ReverseMap>(g, capacity, residual, reverse).run();
 }

@@ -94,7 +94,7 @@ void golHandler(LINKWORK_HANDLER_ARGS) {
         // The conversion leaves cycles of flow that it did not meet from the vertices
         // with excess; a flow that gathers nothing at the sink keeps none.
         cancelFlowCycles(g, get(boost::edge_capacity, g), get(boost::edge_residual_capacity, g),
-                         get(boost::edge_reverse, g), [] {});
+                         get(boost::edge_reverse, g));
     });
     trace.algorithmFinished();
     const bool infinite = flow >= scaling.cutoff;
