@@ -17,9 +17,6 @@
 #include "output.h"
 #include "undirected.h"
 
-#ifndef LINKWORK_DEFAULT_MODULE
-#define LINKWORK_DEFAULT_MODULE "linkwork.hxe"
-#endif
 #ifndef LINKWORK_VERSION
 #define LINKWORK_VERSION "unknown"
 #endif
@@ -293,7 +290,7 @@ int run(const Options& options) {
 
     // Open the result file and load the module before reading what may be a large file.
     ResultStream out(options.outputPath);
-    const Module module(modulePath(LINKWORK_DEFAULT_MODULE));
+    const Module module(defaultModulePath());
 
     std::vector<ArrayPtr> inputs;
     inputs.push_back(makeString(code.name));

@@ -59,6 +59,7 @@ class of the identifier's family, with a message that names the offending
 value where the module's fixed text cannot.
 """
 
+from ._version import __version__
 from . import csgraph
 from ._call import call, module_path
 from ._errors import (

@@ -33,17 +33,10 @@ _loaded = False
 def module_path():
     """The module file this process loads (or has loaded).
 
-    ``$LINKWORK_MODULE`` when set, otherwise ``lib/linkwork.hxe`` of the build
-    tree that holds this package (``<build>/python/linkwork``).
+    ``$LINKWORK_MODULE`` when set, otherwise ``linkwork.hxe`` beside the runtime
+    library: ``<build>/lib`` in a build tree, the package's own folder in a wheel.
     """
-    loaded = _linkwork.loaded_path()
-    if loaded:
-        return loaded
-    chosen = os.environ.get("LINKWORK_MODULE")
-    if chosen:
-        return chosen
-    here = os.path.dirname(os.path.abspath(__file__))
-    return os.path.normpath(os.path.join(here, "..", "..", "lib", "linkwork.hxe"))
+    return _linkwork.loaded_path() or os.path.normpath(_linkwork.default_module_path())
 
 
 def _ensure_loaded():

@@ -460,6 +460,8 @@ PYBIND11_MODULE(_linkwork, m) {
 
     m.def("load", &loadModule, py::arg("path"), "Load the module file once per process; later calls do nothing.");
     m.def("loaded_path", &loadedPath, "Path of the loaded module, or '' when none is loaded.");
+    m.def("default_module_path", &linkwork::defaultModulePath,
+          "$LINKWORK_MODULE, or linkwork.hxe beside the runtime library this extension uses.");
     m.def("call", &call, py::arg("inputs"), py::arg("nargout"),
           "Call hgwFunction with converted inputs; returns max(nargout, 1) outputs.");
     m.def("round_trip", &roundTrip, py::arg("item"),

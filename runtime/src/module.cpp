@@ -14,6 +14,15 @@ std::string modulePath(const std::string& fallback) {
     return fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment : fallback;
 }
 
+std::string defaultModulePath() {
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<void*>(&defaultModulePath), &self) == 0 || self.dli_fname == nullptr)
+        return modulePath("linkwork.hxe");
+    const std::string library = self.dli_fname;
+    const std::size_t slash = library.rfind('/');
+    return modulePath(slash == std::string::npos ? "linkwork.hxe" : library.substr(0, slash + 1) + "linkwork.hxe");
+}
+
 Module::Module(const std::string& path) : path_(path) {
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {

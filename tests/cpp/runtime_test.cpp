@@ -1,5 +1,6 @@
 // The runtime as a host: arrays, scalars, trace commands, warnings, validation, loading.
 #include <cstdlib>
+#include <filesystem>
 
 #include "support.h"
 
@@ -104,6 +105,18 @@ TEST(RuntimeModule, ModulePathHonoursTheEnvironment) {
     EXPECT_EQ(modulePath("fallback"), "fallback");
     setenv("LINKWORK_MODULE", "/elsewhere.hxe", 1);
     EXPECT_EQ(modulePath("fallback"), "/elsewhere.hxe");
+    unsetenv("LINKWORK_MODULE");
+}
+
+// Front ends load the module beside the runtime library, wherever the two were put;
+// no path of the build machine is involved.
+TEST(RuntimeModule, DefaultModuleIsTheOneBesideTheRuntime) {
+    unsetenv("LINKWORK_MODULE");
+    const std::string beside = defaultModulePath();
+    EXPECT_TRUE(std::filesystem::equivalent(beside, LINKWORK_MODULE_PATH)) << beside;
+    EXPECT_NO_THROW(Module{beside});
+    setenv("LINKWORK_MODULE", "/elsewhere.hxe", 1);
+    EXPECT_EQ(defaultModulePath(), "/elsewhere.hxe");
     unsetenv("LINKWORK_MODULE");
 }
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "../../../graphtheory/private/host/hgw.h"
-#include "../../../graphtheory/private/host/hx.h"
+#include "linkwork/host/hgw.h"
+#include "linkwork/host/hx.h"
 
 namespace linkwork {
 
@@ -116,5 +116,11 @@ private:
 
 // The module path: $LINKWORK_MODULE if set, otherwise `fallback`.
 std::string modulePath(const std::string& fallback);
+
+// The module path: $LINKWORK_MODULE if set, otherwise linkwork.hxe in the directory
+// this runtime library was loaded from. The build tree, an installed prefix and the
+// Python package all keep the module beside the runtime, so a front end finds it
+// wherever the files were moved together.
+std::string defaultModulePath();
 
 }  // namespace linkwork
