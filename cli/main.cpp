@@ -13,7 +13,7 @@
 
 #include "codes.h"
 #include "linkwork/runtime.h"
-#include "matrix_market.h"
+#include "readers.h"
 #include "output.h"
 #include "undirected.h"
 
@@ -41,6 +41,7 @@ struct Options {
     bool version = false;
     bool showGraph = false;
     std::string outputPath;               // empty: standard output
+    ReadOptions reading;
     std::vector<std::string> positional;  // CODE GRAPH ARG...
 };
 
@@ -107,6 +108,23 @@ Options parseOptions(int argc, char** argv) {
         } else if (name == "--summary") {
             flag();
             options.summary = true;
+        } else if (name == "--format") {
+            const std::string format = value();
+            if (format == "mtx" || format == "matrix-market")
+                options.reading.format = GraphFormat::MatrixMarket;
+            else if (format == "edges" || format == "edge-list")
+                options.reading.format = GraphFormat::EdgeList;
+            else
+                throw UsageError("--format takes mtx or edges, not '" + format + "'");
+        } else if (name == "--zero-based") {
+            flag();
+            options.reading.zeroBased = true;
+        } else if (name == "--progress") {
+            flag();
+            options.reading.progress = Progress::Mode::Always;
+        } else if (name == "--no-progress") {
+            flag();
+            options.reading.progress = Progress::Mode::Never;
         } else if (name == "--output") {
             options.outputPath = value();
             if (options.outputPath.empty()) throw UsageError("--output needs a file name");
@@ -141,7 +159,7 @@ const Code& codeNamed(const std::string& name) {
 
 bool readsStandardInput(const std::string& argument) { return argument == "-" || argument == "@-"; }
 
-ArrayPtr readArgument(const Argument& argument, const std::string& text) {
+ArrayPtr readArgument(const Argument& argument, const std::string& text, const ReadOptions& reading) {
     const std::string name = argument.name;
     switch (argument.kind) {
         case ArgumentKind::Number:
@@ -154,7 +172,7 @@ ArrayPtr readArgument(const Argument& argument, const std::string& text) {
             throw UsageError(name + " must be @FILE (a vector file) or a number, not '" + text + "'; did you mean '@" +
                              text + "'?");
         case ArgumentKind::Graph:
-            return readGraph(text, ReadOptions{true});
+            return readGraph(text, reading);
     }
     throw UsageError("unknown kind of argument " + name);
 }
@@ -267,7 +285,7 @@ int run(const Options& options) {
     if (options.showGraph) {
         if (options.positional.size() != 1) throw UsageError("--show-graph takes one GRAPH and nothing else");
         ResultStream out(options.outputPath);
-        const ArrayPtr graph = readGraph(options.positional[0], ReadOptions{true});
+        const ArrayPtr graph = readGraph(options.positional[0], options.reading);
         const std::vector<NamedOutput> outputs = {{"graph", graph.get(), Digest::SparseEntries}};
         options.json ? printJson(out.get(), "graph", outputs, detail) : printText(out.get(), outputs, detail);
         out.commit();
@@ -296,8 +314,8 @@ int run(const Options& options) {
     inputs.push_back(makeString(code.name));
     inputs.push_back(makeDoubleScalar(options.traceLevel));
     inputs.push_back(makeDoubleScalar(options.directed ? 1.0 : 0.0));
-    inputs.push_back(readGraph(options.positional[1], ReadOptions{true}));
-    for (std::size_t k = 0; k < arguments.size(); ++k) inputs.push_back(readArgument(code.arguments[k], arguments[k]));
+    inputs.push_back(readGraph(options.positional[1], options.reading));
+    for (std::size_t k = 0; k < arguments.size(); ++k) inputs.push_back(readArgument(code.arguments[k], arguments[k], options.reading));
 
     const bool undirected = readsUndirected(code, options.directed);
     // The undirected "spa" never reads its W.

@@ -64,13 +64,13 @@ struct Environment {
     const char* value;
 };
 
-CliRun runCli(const std::vector<std::string>& arguments, const std::string& input = "/dev/null",
-              const std::vector<Environment>& environment = {}, const std::string& directory = "",
-              const std::string& output = "") {
+// Runs argv[0] with the given standard input, environment, working directory and
+// standard output file (by default, one that is read back).
+CliRun runProgram(std::vector<std::string> argv, const std::string& input = "/dev/null",
+                  const std::vector<Environment>& environment = {}, const std::string& directory = "",
+                  const std::string& output = "") {
     const Scratch scratch;
     const std::string outPath = scratch.path("out").string(), errPath = scratch.path("err").string();
-    std::vector<std::string> argv = {LINKWORK_CLI_PATH};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> pointers;
     for (std::string& argument : argv) pointers.push_back(argument.data());
     pointers.push_back(nullptr);
@@ -97,6 +97,14 @@ CliRun runCli(const std::vector<std::string>& arguments, const std::string& inpu
     run.out = slurp(outPath);
     run.err = slurp(errPath);
     return run;
+}
+
+CliRun runCli(const std::vector<std::string>& arguments, const std::string& input = "/dev/null",
+              const std::vector<Environment>& environment = {}, const std::string& directory = "",
+              const std::string& output = "") {
+    std::vector<std::string> argv = {LINKWORK_CLI_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return runProgram(argv, input, environment, directory, output);
 }
 
 // Trace lines with their times replaced by T.
@@ -653,6 +661,130 @@ TEST(CliMessages, FileBytesAreEscapedInMessages) {
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find(":3: value '\\x1b[31mred\\xff' is not a number"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+}
+
+// ---- more kinds of input ------------------------------------------------------------
+
+// gzip-compressed text, written by the gzip tool.
+std::string gzipped(const Scratch& scratch, const std::string& name, const std::string& content) {
+    const std::string plain = scratch.write(name + ".plain", content);
+    const std::string target = scratch.path(name).string();
+    if (std::system(("gzip -c '" + plain + "' > '" + target + "'").c_str()) != 0) throw std::runtime_error("gzip");
+    return target;
+}
+
+TEST(CliRead, CompressedFilesAndStandardInput) {
+    const Scratch scratch;
+    const std::string tasks = slurp(examples + "/tasks.mtx");
+    const std::string compressed = gzipped(scratch, "tasks.mtx.gz", tasks);
+    EXPECT_EQ(runCli({"top", compressed}).out, "1 3 2 4 5 7 6 8\n");
+    EXPECT_EQ(runCli({"top", "-"}, compressed).out, "1 3 2 4 5 7 6 8\n");
+    const std::string weights = gzipped(scratch, "w.txt.gz", slurp(examples + "/weights.txt"));
+    EXPECT_EQ(runCli({"bel", examples + "/tasks.mtx", "1", "@" + weights, "--nargout", "1"}).out, "0 3 2 6 1 5 3 6\n");
+    // A cut-off stream is an error, not a shorter graph.
+    const std::string whole = slurp(compressed);
+    const std::string cut = scratch.write("cut.mtx.gz", whole.substr(0, whole.size() - 12));
+    const CliRun truncated = runCli({"top", cut});
+    EXPECT_EQ(truncated.status, 2);
+    EXPECT_NE(truncated.err.find(cut + ": cannot decompress: unexpected end of file"), std::string::npos)
+        << truncated.err;
+}
+
+TEST(CliRead, ByteOrderMarkAndStandardInputsOwnPosition) {
+    const Scratch scratch;
+    const std::string tasks = slurp(examples + "/tasks.mtx");
+    EXPECT_EQ(runCli({"top", scratch.write("bom.mtx", "\xEF\xBB\xBF" + tasks)}).out, "1 3 2 4 5 7 6 8\n");
+    // The shell reads the first line; the command reads what follows it.
+    const std::string file = scratch.write("after.mtx", "not part of the graph\n" + tasks);
+    const CliRun run = runProgram({"/bin/sh", "-c", "read -r skipped; exec \"$0\" top -", LINKWORK_CLI_PATH}, file);
+    EXPECT_EQ(run.out, "1 3 2 4 5 7 6 8\n") << run.err;
+}
+
+TEST(CliRead, EndlessOrHugeInputsFailFast) {
+    // The banner is checked on the first bytes; a line is never longer than 1 MiB.
+    const CliRun zeros = runCli({"top", "/dev/zero"});
+    EXPECT_EQ(zeros.status, 2);
+    EXPECT_NE(zeros.err.find("/dev/zero:1: not a Matrix Market file"), std::string::npos) << zeros.err;
+    const CliRun afterHeader = runProgram({"/bin/sh", "-c", "{ printf '%%%%MatrixMarket matrix coordinate real general\\n2 2 1\\n'; "
+                                       "head -c 3000000 /dev/zero; } | exec \"$0\" top -", LINKWORK_CLI_PATH});
+    EXPECT_EQ(afterHeader.status, 2);
+    EXPECT_NE(afterHeader.err.find("standard input:3: the line is longer than"), std::string::npos) << afterHeader.err;
+    // A declared size is not allocated before the entries are read and found complete,
+    // and a size that cannot be had is an error naming it.
+    const Scratch scratch;
+    const CliRun missing = runCli({"top", scratch.write("m.mtx", header + "real general\n1000000000 1000000000 5\n1 1 1\n")});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find(":3: the file ends after 1 of the 5 entries"), std::string::npos) << missing.err;
+    const CliRun huge = runCli({"top", scratch.write("h.mtx", header + "real general\n100000000000000 100000000000000 1\n1 1 1\n")});
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_NE(huge.err.find("linkwork:runtime:OutOfMemory"), std::string::npos) << huge.err;
+}
+
+struct EdgeListCase {
+    const char* what;
+    std::vector<std::string> options;
+    std::string content;
+    std::string shown;  // --show-graph output, or the message after "<file>" for an error
+};
+
+TEST(CliEdgeList, ReadsPlainEdgeLists) {
+    const std::vector<EdgeListCase> cases = {
+        {"pairs are a pattern graph", {}, "1 2\n2 3\n", "1 2 true\n2 3 true\n"},
+        {"weights, comments, blanks, CRLF", {}, "# from to weight\n% other comment\n\n3 1 2.5\r\n1 2 -1\n  \t\n",
+         "3 1 2.5\n1 2 -1\n"},
+        {"zero-based", {"--zero-based"}, "0 1 4\n2 0 inf\n", "3 1 Inf\n1 2 4\n"},
+        {"repeated edges summed", {}, "1 2 1\n1 2 2\n", "1 2 3\n"},
+        {"the largest vertex fixes the size", {}, "5 5\n", "5 5 true\n"},
+        {"no edges", {}, "# nothing\n", ""},
+    };
+    const Scratch scratch;
+    for (const EdgeListCase& c : cases) {
+        std::vector<std::string> arguments = c.options;
+        arguments.push_back("--show-graph");
+        arguments.push_back(scratch.write("g.edges", c.content));
+        const CliRun run = runCli(arguments);
+        EXPECT_EQ(run.status, 0) << c.what << ": " << run.err;
+        EXPECT_EQ(run.out, c.shown) << c.what;
+    }
+    // Chosen by --format (for standard input too) or by the name: .el, .txt, .edges(.gz).
+    EXPECT_EQ(runCli({"--format", "edges", "top", "-"}, scratch.write("in", "2 1\n3 2\n")).out, "3 2 1\n");
+    EXPECT_EQ(runCli({"top", scratch.write("g.el", "2 1\n3 2\n")}).out, "3 2 1\n");
+    EXPECT_EQ(runCli({"top", scratch.write("g.txt", "2 1\n3 2\n")}).out, "3 2 1\n");
+    EXPECT_EQ(runCli({"top", gzipped(scratch, "g.edges.gz", "2 1\n3 2\n")}).out, "3 2 1\n");
+    EXPECT_EQ(runCli({"--format=mtx", "top", scratch.write("m.txt", slurp(examples + "/tasks.mtx"))}).out,
+              "1 3 2 4 5 7 6 8\n");
+}
+
+TEST(CliEdgeList, MalformedLinesNameTheLine) {
+    const std::vector<EdgeListCase> cases = {
+        {"vertex 0", {}, "1 2\n0 1\n", ":2: vertex 0 in a 1-based edge list"},
+        {"not a vertex", {}, "1 x\n", ":1: vertex 'x' is not a vertex number"},
+        {"negative vertex", {"--zero-based"}, "-1 2\n", ":1: vertex '-1' is not a vertex number"},
+        {"one field", {}, "# c\n7\n", ":2: too few fields"},
+        {"bad weight", {}, "1 2 heavy\n", ":1: weight 'heavy' is not a number"},
+        {"four fields", {}, "1 2 3 4\n", ":1: too many fields: unexpected '4'"},
+        {"weights on some lines only", {}, "1 2 1\n2 3\n", ":2: an edge without a weight, but the edge on line 1 has one"},
+        {"a Matrix Market file", {}, slurp(examples + "/tasks.mtx"), ":1: a Matrix Market file, not an edge list"},
+    };
+    const Scratch scratch;
+    for (const EdgeListCase& c : cases) {
+        const std::string file = scratch.write("bad.el", c.content);
+        std::vector<std::string> arguments = c.options;
+        arguments.insert(arguments.end(), {"top", file});
+        const CliRun run = runCli(arguments);
+        EXPECT_EQ(run.status, 2) << c.what;
+        EXPECT_EQ(run.err.rfind("linkwork: " + file + c.shown, 0), 0u) << c.what << ": " << run.err;
+    }
+}
+
+TEST(CliProgress, ForcedProgressLineReportsTheLoad) {
+    const CliRun forced = runCli({"--progress", "top", examples + "/tasks.mtx"});
+    EXPECT_EQ(forced.status, 0);
+    EXPECT_EQ(forced.out, "1 3 2 4 5 7 6 8\n");
+    EXPECT_TRUE(std::regex_search(forced.err, std::regex("\rlinkwork: read .*tasks.mtx: [0-9.]+ MB in [0-9.]+ s *\n$")))
+        << forced.err;
+    // Standard error is a file here, not a terminal: no progress line unless forced.
+    EXPECT_EQ(runCli({"top", examples + "/tasks.mtx"}).err, "");
 }
 
 }  // namespace
