@@ -2,34 +2,31 @@
 #include <iostream>
 #include <vector>
 
-#include <boost/graph/isomorphism.hpp>
-
 #include "gateway/guard.h"
 #include "gateway/trace.h"
 #include "import/arguments.h"
 #include "import/results.h"
 #include "import/sparse_import.h"
+#include "isomorphism/iso_graph.h"
+#include "isomorphism/iso_search.h"
 #include "isomorphism/isomorphism.h"
 
 namespace {
 
-// Vertices get the indices 0..N-1 in creation order; directed graphs take every
-// stored entry, undirected ones the strict lower triangle. Values are never read.
-template <class Graph>
-Graph importIsoGraph(const hxArray* array, int traceLevel) {
-    using Handle = typename boost::graph_traits<Graph>::vertex_descriptor;
+// Directed graphs take every stored entry, undirected ones the strict lower
+// triangle; values are never read. Each vertex's edges keep the entries' order.
+IsoGraph importIsoGraph(const hxArray* array, bool directed, int traceLevel) {
     const SparseGraphArray a = readGraphArray(array);
-    Graph g;
-    std::vector<Handle> handles(a.n);
-    for (hxSize k = 0; k < a.n; ++k) handles[k] = add_vertex(k, g);
-    a.forEachEntry([&](Vertex i, Vertex j, hxIndex) {
-        if (isDirected<Graph> || i > j) add_edge(handles[i], handles[j], g);
+    IsoGraph g = buildIsoGraph(a.n, directed, [&](auto&& add) {
+        a.forEachEntry([&](Vertex i, Vertex j, hxIndex) {
+            if (directed || i > j) add(static_cast<IsoGraph::Index>(i), static_cast<IsoGraph::Index>(j));
+        });
     });
     if (listsEdges(traceLevel)) {
-        // Handles print as their vertex indices: deterministic and readable.
-        const auto index = get(boost::vertex_index, g);
-        for (const auto e : boost::make_iterator_range(edges(g)))
-            std::cout << " <" << get(index, source(e, g)) << "," << get(index, target(e, g)) << "> \n";
+        // Vertices print as their indices, the edges in the order they were added.
+        a.forEachEntry([&](Vertex i, Vertex j, hxIndex) {
+            if (directed || i > j) std::cout << " <" << i << "," << j << "> \n";
+        });
         std::cout.flush();
     }
     return g;
@@ -45,7 +42,6 @@ bool sizesDiffer(const hxArray* first, const hxArray* second) {
 
 template <class Graph>
 void isoHandler(LINKWORK_HANDLER_ARGS, Graph) {
-    using Handle = typename boost::graph_traits<Graph>::vertex_descriptor;
     requireInput(inputCount, 1);
     if (sizesDiffer(inputs[0], inputs[1])) {
         outputs[0] = testScalar(false);
@@ -54,42 +50,19 @@ void isoHandler(LINKWORK_HANDLER_ARGS, Graph) {
         return;
     }
     Trace trace(traceLevel);
-    const Graph first = importIsoGraph<Graph>(inputs[0], traceLevel);
-    const Graph second = importIsoGraph<Graph>(inputs[1], traceLevel);
+    const IsoGraph first = importIsoGraph(inputs[0], isDirected<Graph>, traceLevel);
+    const IsoGraph second = importIsoGraph(inputs[1], isDirected<Graph>, traceLevel);
     trace.graphsCopied();
-    const hxSize n1 = num_vertices(first);
-    std::vector<Handle> map(n1, nullptr);
+    std::vector<IsoGraph::Index> map;
     bool isomorphic = false;
-    guarded(traceLevel, failures::isomorphism, [&] {
-        isomorphic = boost::isomorphism(
-            first, second, boost::isomorphism_map(boost::make_iterator_property_map(map.begin(), get(boost::vertex_index, first))));
-    });
+    guarded(traceLevel, failures::isomorphism, [&] { isomorphic = findIsomorphism(first, second, map); });
     trace.algorithmFinished();
     outputs[0] = testScalar(isomorphic);
     if (wantsOutput(outputCount, 2)) {
         double* data = nullptr;
-        outputs[1] = isomorphic ? createRow(n1, data) : createMatrix(0, 0, data);
-        if (isomorphic) {
-            // The library leaves some isolated vertices unmapped (null handles). Map
-            // them, in index order, onto the second graph's unused vertices, which are
-            // isolated too since the degrees match.
-            const auto index2 = get(boost::vertex_index, second);
-            std::vector<bool> used(num_vertices(second), false);
-            for (const Handle h : map)
-                if (h != nullptr) used[get(index2, h)] = true;
-            std::size_t nextUnused = 0;
-            for (std::size_t k = 0; k < n1; ++k) {
-                std::size_t target;
-                if (map[k] != nullptr) {
-                    target = get(index2, map[k]);
-                } else {
-                    while (used[nextUnused]) ++nextUnused;
-                    target = nextUnused;
-                    used[target] = true;
-                }
-                data[k] = static_cast<double>(target + 1);
-            }
-        }
+        outputs[1] = isomorphic ? createRow(first.n, data) : createMatrix(0, 0, data);
+        if (isomorphic)
+            for (std::size_t k = 0; k < map.size(); ++k) data[k] = static_cast<double>(map[k]) + 1.0;
     }
     trace.outputsCopied();
 }

@@ -1,0 +1,253 @@
+// The isomorphism search: the library's order of partial mappings, pruned by joint
+// colours and by incremental edge checks.
+#include "isomorphism/iso_search.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <numeric>
+#include <utility>
+
+#include "isomorphism/colour_refinement.h"
+
+#ifdef LINKWORK_STAGE_CLOCKS
+#include "linkwork/stage_clock.h"
+#define LINKWORK_MARK(stage) linkworkStageMark(stage)
+#else
+#define LINKWORK_MARK(stage) ((void)0)
+#endif
+
+namespace {
+
+using Index = IsoGraph::Index;
+constexpr Index none = IsoGraph::none;
+
+// The library's default invariant: (largest in-degree + 1) * out-degree + in-degree,
+// with in-degrees counted over the adjacency lists (undirected: the degree).
+std::vector<std::uint64_t> degreeInvariants(const IsoGraph& g) {
+    std::uint64_t largestIn = 0;
+    for (Index v = 0; v < g.n; ++v) largestIn = std::max<std::uint64_t>(largestIn, g.inDegree(v));
+    std::vector<std::uint64_t> invariant(g.n);
+    for (Index v = 0; v < g.n; ++v) invariant[v] = (largestIn + 1) * g.outDegree(v) + g.inDegree(v);
+    return invariant;
+}
+
+// The order in which the library maps the first graph's vertices. `order` lists the
+// vertices by depth-first number; the depth-first search starts from the vertices
+// sorted by how many vertices share their invariant (fewest first, by the same
+// unstable sort). The vertex at position w is mapped either to a neighbour of the
+// image of order[parent[w]], when it has an in-edge (undirected: an edge) from an
+// earlier position (the earliest gives parent[w]), or else to any vertex of the
+// second graph. Only the first `mapped` positions are ever mapped: the rest are
+// isolated vertices after the last edge.
+struct SearchOrder {
+    std::vector<Index> order, parent;
+    Index mapped = 0;
+};
+
+SearchOrder librarySearchOrder(const IsoGraph& g, const std::vector<std::uint64_t>& invariant) {
+    const Index n = g.n;
+    std::vector<std::uint64_t> sorted(invariant);
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<Index> multiplicity(n);
+    for (Index v = 0; v < n; ++v) {
+        const auto range = std::equal_range(sorted.begin(), sorted.end(), invariant[v]);
+        multiplicity[v] = static_cast<Index>(range.second - range.first);
+    }
+    std::vector<Index> starts(n);
+    std::iota(starts.begin(), starts.end(), Index{0});
+    std::sort(starts.begin(), starts.end(), [&](Index a, Index b) { return multiplicity[a] < multiplicity[b]; });
+
+    SearchOrder s;
+    s.order.reserve(n);
+    std::vector<Index> number(n, none);
+    std::vector<std::pair<Index, Index>> stack;  // vertex, offset of its next out-edge
+    for (const Index root : starts) {
+        if (number[root] != none) continue;
+        number[root] = static_cast<Index>(s.order.size());
+        s.order.push_back(root);
+        stack.emplace_back(root, g.outStart[root]);
+        while (!stack.empty()) {
+            const Index u = stack.back().first;
+            const Index next = stack.back().second;
+            if (next == g.outStart[u + 1]) {
+                stack.pop_back();
+                continue;
+            }
+            ++stack.back().second;
+            const Index w = g.outAdj[next];
+            if (number[w] != none) continue;
+            number[w] = static_cast<Index>(s.order.size());
+            s.order.push_back(w);
+            stack.emplace_back(w, g.outStart[w]);
+        }
+    }
+
+    s.parent.assign(n, none);
+    bool anyEdge = false;
+    Index last = 0;
+    for (Index u = 0; u < n; ++u)
+        for (const Index* w = g.outBegin(u); w != g.outEnd(u); ++w) {
+            const Index a = number[u], b = number[*w];
+            if (a < b) s.parent[b] = std::min(s.parent[b], a);
+            last = std::max({last, a, b});
+            anyEdge = true;
+        }
+    s.mapped = anyEdge ? last + 1 : 0;
+    return s;
+}
+
+class Search {
+public:
+    Search(const IsoGraph& first, const IsoGraph& second, const std::vector<Index>& firstColours,
+           const std::vector<Index>& secondColours, Index colourCount, std::vector<Index>& map)
+        : first_(first), second_(second), firstColours_(firstColours), secondColours_(secondColours), map_(map),
+          inverse_(second.n, none), next_(second.n + colourCount), previous_(second.n + colourCount),
+          outMark_(second.n, 0), inMark_(second.n, 0) {
+        // One circular list per colour of the second graph's unused vertices, in index
+        // order; node n + c heads colour c.
+        const Index n = second.n;
+        for (Index c = 0; c < colourCount; ++c) next_[n + c] = previous_[n + c] = n + c;
+        for (Index u = 0; u < n; ++u) {
+            const Index head = n + secondColours[u], tail = previous_[head];
+            next_[tail] = u, previous_[u] = tail, next_[u] = head, previous_[head] = u;
+        }
+    }
+
+    bool run(const SearchOrder& s) {
+        const Index n = second_.n;
+        std::vector<Index> cursor(s.mapped);  // the candidate (or adjacency offset) in use
+        Index position = 0;
+        bool resume = false;
+        while (position < s.mapped) {
+            const Index v = s.order[position], colour = firstColours_[v];
+            Index chosen = none;
+            if (s.parent[position] == none) {
+                const Index head = n + colour;
+                Index node = next_[resume ? cursor[position] : head];
+                while (node != head && !consistent(v, node)) node = next_[node];
+                cursor[position] = node;
+                if (node != head) chosen = node;
+            } else {
+                const Index image = map_[s.order[s.parent[position]]];
+                Index k = resume ? cursor[position] + 1 : second_.outStart[image];
+                for (const Index end = second_.outStart[image + 1]; k < end; ++k) {
+                    const Index u = second_.outAdj[k];
+                    if (inverse_[u] == none && secondColours_[u] == colour && consistent(v, u)) {
+                        chosen = u;
+                        break;
+                    }
+                }
+                cursor[position] = k;
+            }
+            if (chosen != none) {
+                map_[v] = chosen, inverse_[chosen] = v;
+                unlink(chosen);
+                ++position;
+                resume = false;
+            } else {
+                if (position == 0) return false;
+                --position;
+                const Index w = s.order[position], u = map_[w];
+                map_[w] = none, inverse_[u] = none;
+                relink(u);
+                resume = true;
+            }
+        }
+        return true;
+    }
+
+private:
+    void unlink(Index u) { next_[previous_[u]] = next_[u], previous_[next_[u]] = previous_[u]; }
+    void relink(Index u) { next_[previous_[u]] = u, previous_[next_[u]] = u; }
+
+    // Whether mapping v onto u keeps the edges between mapped vertices in exact
+    // correspondence: every edge of v to or from a mapped vertex (or itself) has its
+    // image at u, and u has no others.
+    bool consistent(Index v, Index u) {
+        if (++stamp_ == 0) {
+            std::fill(outMark_.begin(), outMark_.end(), 0);
+            std::fill(inMark_.begin(), inMark_.end(), 0);
+            stamp_ = 1;
+        }
+        Index expected = 0, found = 0;
+        bool loop = false;
+        for (const Index* x = first_.outBegin(v); x != first_.outEnd(v); ++x) {
+            if (*x == v)
+                loop = true, ++expected;
+            else if (map_[*x] != none)
+                outMark_[map_[*x]] = stamp_, ++expected;
+        }
+        for (const Index* y = second_.outBegin(u); y != second_.outEnd(u); ++y) {
+            if (*y == u) {
+                if (!loop) return false;
+                ++found;
+            } else if (inverse_[*y] != none) {
+                if (outMark_[*y] != stamp_) return false;
+                ++found;
+            }
+        }
+        if (found != expected) return false;
+        if (!first_.directed) return true;
+        expected = found = 0;
+        for (const Index* x = first_.inBegin(v); x != first_.inEnd(v); ++x)
+            if (*x != v && map_[*x] != none) inMark_[map_[*x]] = stamp_, ++expected;
+        for (const Index* y = second_.inBegin(u); y != second_.inEnd(u); ++y)
+            if (*y != u && inverse_[*y] != none) {
+                if (inMark_[*y] != stamp_) return false;
+                ++found;
+            }
+        return found == expected;
+    }
+
+    const IsoGraph& first_;
+    const IsoGraph& second_;
+    const std::vector<Index>& firstColours_;
+    const std::vector<Index>& secondColours_;
+    std::vector<Index>& map_;
+    std::vector<Index> inverse_, next_, previous_, outMark_, inMark_;
+    Index stamp_ = 0;
+};
+
+}  // namespace
+
+bool findIsomorphism(const IsoGraph& first, const IsoGraph& second, std::vector<Index>& map) {
+    map.assign(first.n, none);
+    if (first.n != second.n) return false;
+    if (first.n == 0) return true;
+
+    // The library's answer when the sorted invariants differ.
+    const std::vector<std::uint64_t> invariant = degreeInvariants(first);
+    {
+        std::vector<std::uint64_t> a(invariant), b = degreeInvariants(second);
+        std::sort(a.begin(), a.end());
+        std::sort(b.begin(), b.end());
+        if (a != b) return false;
+    }
+
+    std::vector<Index> firstColours, secondColours;
+    Index colourCount = 0;
+    const bool coloured = jointColours(first, second, firstColours, secondColours, colourCount);
+    LINKWORK_MARK("refined");  // the benchmark splits refinement from search here
+    if (!coloured) return false;
+
+    const SearchOrder order = librarySearchOrder(first, invariant);
+    Search search(first, second, firstColours, secondColours, colourCount, map);
+    if (!search.run(order)) {
+        std::fill(map.begin(), map.end(), none);
+        return false;
+    }
+
+    // The isolated vertices after the last edge, in index order, onto the unused
+    // vertices of the second graph, which are isolated as well.
+    std::vector<char> used(second.n, 0);
+    for (const Index u : map)
+        if (u != none) used[u] = 1;
+    Index nextUnused = 0;
+    for (Index& u : map) {
+        if (u != none) continue;
+        while (used[nextUnused]) ++nextUnused;
+        u = nextUnused;
+        used[u] = 1;
+    }
+    return true;
+}
