@@ -4,6 +4,8 @@
 #include <boost/graph/isomorphism.hpp>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <random>
 #include <set>
 
@@ -190,6 +192,48 @@ TEST(IsomorphismSearch, SameAnswerAndMappingAsTheLibraryOnCyclesAndPaths) {
                     expectSameAsLibrary(a.get(), b.get(), directed, "shapes of " + std::to_string(n1));
                 }
             }
+}
+
+// A directed graph in which every vertex has two out- and two in-neighbours: i -> s(i)
+// and i -> t(i) for two permutations without fixed points that never agree.
+ArrayPtr twoInTwoOut(hxIndex n, std::mt19937& rng) {
+    std::vector<hxIndex> s(n), t(n);
+    std::iota(s.begin(), s.end(), hxIndex{0});
+    std::iota(t.begin(), t.end(), hxIndex{0});
+    auto derangement = [&](std::vector<hxIndex>& p) {
+        do std::shuffle(p.begin(), p.end(), rng);
+        while (std::any_of(p.begin(), p.end(), [&](hxIndex v) { return p[v] == v; }));
+    };
+    derangement(s);
+    do derangement(t);
+    while ([&] {
+        for (hxIndex i = 0; i < n; ++i)
+            if (s[i] == t[i]) return true;
+        return false;
+    }());
+    std::vector<Entry> entries;
+    for (hxIndex i = 0; i < n; ++i) entries.push_back({i + 1, s[i] + 1}), entries.push_back({i + 1, t[i] + 1});
+    return sparse(n, entries);
+}
+
+// Two different regular graphs that colour refinement cannot tell apart, too large
+// for the distance profiles: the search may run long, and stops when asked to.
+TEST(IsomorphismSearch, ALongSearchStopsWhenInterrupted) {
+    std::mt19937 rng(11);
+    ArrayPtr a = twoInTwoOut(20000, rng), b = twoInTwoOut(20000, rng);
+    ArrayPtr name = text("iso"), trace = scalar(0), directed = scalar(1);
+    const std::vector<const hxArray*> inputs = {name.get(), trace.get(), directed.get(), a.get(), b.get()};
+    Interrupt interrupt;
+    auto running = std::async(std::launch::async, [&] { module().call(1, inputs, &interrupt); });
+    ASSERT_EQ(running.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    interrupt.request();
+    ASSERT_EQ(running.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    try {
+        running.get();
+        ADD_FAILURE() << "the search was not interrupted";
+    } catch (const HostError& error) {
+        EXPECT_EQ(error.identifier(), "linkwork:runtime:Interrupted");
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // and all but the largest piece of a split queued as new splitters.
 #include "isomorphism/colour_refinement.h"
 
+#include "gateway/interrupt.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -49,6 +51,7 @@ public:
     // unbalanced between the graphs.
     bool refine() {
         while (!queue_.empty()) {
+            poll_.step();
             const Index s = queue_.back();
             queue_.pop_back();
             queued_[s] = 0;
@@ -163,6 +166,7 @@ private:
     std::vector<Index> begin_, end_, firstCount_;
     std::vector<char> queued_;
     std::vector<Index> queue_, splitter_, touched_, cuts_, pieces_;
+    InterruptPoll poll_;
 };
 
 // The number of vertices at each distance from v (v itself at distance 0 left out).
@@ -211,6 +215,7 @@ bool jointColours(const IsoGraph& first, const IsoGraph& second, std::vector<Ind
         std::map<std::vector<Index>, Index> table;
         std::vector<Index> distance(n, IsoGraph::none), frontier, profile;
         for (Index x = 0; x < 2 * n; ++x) {
+            hgwPollInterrupt();  // one breadth-first search per step
             distanceProfile(x < n ? first : second, x < n ? x : x - n, distance, frontier, profile);
             profile.push_back(partition.classOf(x));
             keys[x] = table.emplace(profile, static_cast<Index>(table.size())).first->second;

@@ -7,6 +7,7 @@
 #include <numeric>
 #include <utility>
 
+#include "gateway/interrupt.h"
 #include "isomorphism/colour_refinement.h"
 
 #ifdef LINKWORK_STAGE_CLOCKS
@@ -119,6 +120,7 @@ public:
         Index position = 0;
         bool resume = false;
         while (position < s.mapped) {
+            poll_.step();
             const Index v = s.order[position], colour = firstColours_[v];
             Index chosen = none;
             if (s.parent[position] == none) {
@@ -164,6 +166,7 @@ private:
     // correspondence: every edge of v to or from a mapped vertex (or itself) has its
     // image at u, and u has no others.
     bool consistent(Index v, Index u) {
+        poll_.step();
         if (++stamp_ == 0) {
             std::fill(outMark_.begin(), outMark_.end(), 0);
             std::fill(inMark_.begin(), inMark_.end(), 0);
@@ -206,6 +209,7 @@ private:
     std::vector<Index>& map_;
     std::vector<Index> inverse_, next_, previous_, outMark_, inMark_;
     Index stamp_ = 0;
+    InterruptPoll poll_;
 };
 
 }  // namespace
