@@ -67,6 +67,9 @@ def check_weights(csgraph, weights, name="weights", identifier="genokit:linkwork
     if not scipy.sparse.issparse(csgraph):
         raise InvalidWeightsError(identifier, f"{name} need the graph as a sparse matrix, whose stored entries "
                                               f"they follow; the graph is a dense {type(csgraph).__name__}")
+    if csgraph.format not in ("csr", "csc", "coo"):
+        raise InvalidWeightsError(identifier, f"{name} need the graph in CSR, CSC or COO format, whose data "
+                                              f"order they follow, not {csgraph.format.upper()}")
     values = np.asarray(weights)
     if values.dtype.kind not in "biuf":
         raise InvalidWeightsError(identifier.replace("Size", "Type"),
@@ -83,8 +86,12 @@ def prepare(csgraph, *, directed=True, weights=None, name="csgraph", weights_nam
     identifier = ("genokit:linkworkhgw:IncorrectSizeCustomCaps" if weights_name == "capacities"
                   else "genokit:linkworkhgw:IncorrectSizeCustomWeights")
     check_weights(csgraph, weights, weights_name, identifier)
-    return _graph.prepare(csgraph, directed=directed, weights=weights, name=name, weights_name=weights_name,
-                          **options)
+    try:
+        return _graph.prepare(csgraph, directed=directed, weights=weights, name=name, weights_name=weights_name,
+                              **options)
+    except ValueError as error:
+        # What is left after the checks above: a malformed sparse structure.
+        raise InvalidGraphError("linkwork:python:MalformedSparseArray", str(error)) from None
 
 
 def index(value, name):

@@ -221,6 +221,10 @@ def breadth_first_search(csgraph, source, directed=True, *, depth_limit=None, tr
 
 def depth_first_order(csgraph, i_start, directed=True, return_predecessors=True, *, depth_limit=None, trace=0):
     """Return the depth-first discovery order from `i_start`, as scipy.sparse.csgraph does.
+
+    Directed searches take neighbours in ascending order, as SciPy does.
+    Undirected ones take them in the order the module stores the edges, so on
+    ties the order (and tree) can differ from SciPy's.
     {parameters}
     return_predecessors : bool, optional
         Also return the predecessors (default True).
@@ -257,6 +261,10 @@ def depth_first_order(csgraph, i_start, directed=True, return_predecessors=True,
 
 def breadth_first_order(csgraph, i_start, directed=True, return_predecessors=True, *, depth_limit=None, trace=0):
     """Return the breadth-first discovery order from `i_start`, as scipy.sparse.csgraph does.
+
+    Directed searches take neighbours in ascending order, as SciPy does.
+    Undirected ones take them in the order the module stores the edges, so on
+    ties the order (and tree) can differ from SciPy's; the depths agree.
     {parameters}
     return_predecessors : bool, optional
         Also return the predecessors (default True).
