@@ -78,11 +78,6 @@ from .traversal import (
 )
 from .trees import minimum_spanning_tree
 
-try:
-    from ._version import __version__
-except ImportError:  # a build tree older than the generated version file
-    __version__ = "0.1.0"
-
 # The exceptions stay out of __all__ so that help(linkwork) lists them in the table above
 # instead of repeating every method they inherit from the built-in exceptions.
 __all__ = [
