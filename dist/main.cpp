@@ -44,10 +44,13 @@ const char* const helpText =
     "\n"
     "GRAPH: a Matrix Market coordinate file, an edge list ('u v' or 'u v w' per line,\n"
     "# and % comments), either of them gzip-compressed, or a binary edge file. Symmetric\n"
-    "files are mirrored and repeated entries summed; --undirected reads the lower triangle.\n"
+    "files are mirrored and repeated entries summed. Undirected readings (--undirected, and\n"
+    "kru always) take an entry at (i, j) or (j, i) as one edge, the lighter weight winning\n"
+    "where both exist, self-loops dropped; --as-stored reads only the lower triangle.\n"
     "\n"
     "options:\n"
-    "  --undirected       read the graph as undirected (lower triangle); default directed\n"
+    "  --undirected       read the graph as undirected; the default is directed\n"
+    "  --as-stored        undirected readings take the lower triangle (row > column) only\n"
     "  --format F         mtx, edges or binary (default: from the file's first bytes)\n"
     "  --zero-based       edge lists number vertices from 0\n"
     "  -o, --output FILE  write the results to FILE (all ranks write their part)\n"
@@ -61,6 +64,7 @@ public:
 
 struct Options {
     bool directed = true;
+    bool asStored = false;
     bool summary = false;
     bool help = false;
     std::string output;
@@ -87,6 +91,8 @@ Options parseOptions(int argc, char** argv) {
             options.directed = false;
         } else if (argument == "--directed") {
             options.directed = true;
+        } else if (argument == "--as-stored") {
+            options.asStored = true;
         } else if (argument == "--summary") {
             options.summary = true;
         } else if (argument == "--zero-based") {
@@ -162,34 +168,46 @@ std::vector<double> predecessorValues(const std::vector<std::uint64_t>& predeces
 void writePaths(OrderedOutput& out, const World& world, const Options& options, const PathResult& result,
                 std::uint64_t first, std::uint64_t source, std::uint64_t n) {
     if (options.summary) {
-        std::uint64_t reached = 0;
+        // As the single-machine command digests them.
+        std::uint64_t reached = 0, withPredecessor = 0;
         double low = std::numeric_limits<double>::infinity(), high = -std::numeric_limits<double>::infinity();
-        for (double d : result.distances)
-            if (!(std::isinf(d) && d > 0)) {
-                ++reached;
-                low = std::min(low, d);
-                high = std::max(high, d);
-            }
+        for (std::size_t k = 0; k < result.distances.size(); ++k) {
+            const double d = result.distances[k];
+            if (first + k == source || result.predecessors[k] != noPredecessor) ++withPredecessor;
+            if (!std::isfinite(d)) continue;
+            ++reached;
+            low = std::min(low, d);
+            high = std::max(high, d);
+        }
         reached = sumOverRanks(reached);
+        withPredecessor = sumOverRanks(withPredecessor);
         MPI_Allreduce(MPI_IN_PLACE, &low, 1, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
         MPI_Allreduce(MPI_IN_PLACE, &high, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
-        std::string text = "output 1 (distances): 1-by-";
-        appendInteger(text, n);
-        text += ", reached ";
+        std::string shape = "1-by-";
+        appendInteger(shape, n);
+        shape += " double; ";
+        std::string text = "output 1 (distances): " + shape;
         appendInteger(text, reached);
-        text += ", min ";
-        appendNumber(text, low);
-        text += ", max ";
-        appendNumber(text, high);
-        text += "\noutput 2 (predecessors): 1-by-";
-        appendInteger(text, n);
-        text += "\n";
+        text += " reached";
+        if (reached > 0) {
+            text += ", least ";
+            appendNumber(text, low);
+            text += ", greatest ";
+            appendNumber(text, high);
+        }
+        text += "\noutput 2 (predecessors): " + shape;
+        appendInteger(text, withPredecessor);
+        text += " reached\n";
         out.writeOnRankZero(text);
         return;
     }
     writeVector(out, world, "output 1 (distances):\n", result.distances, first);
     writeVector(out, world, "output 2 (predecessors):\n",
                 predecessorValues(result.predecessors, result.distances, first, source), first);
+}
+
+Routing undirected(const Options& options) {
+    return options.asStored ? Routing::LowerMirrored : Routing::FoldMirrored;
 }
 
 int run(const World& world, int argc, char** argv) {
@@ -226,7 +244,7 @@ int run(const World& world, int argc, char** argv) {
     if (code == "spb" || code == "bfs" || code == "dij") {
         expect(1, 1, code + " GRAPH SOURCE");
         const bool weighted = code == "dij";
-        const Routing routing = options.directed ? Routing::Directed : Routing::LowerMirrored;
+        const Routing routing = options.directed ? Routing::Directed : undirected(options);
         LocalGraph graph = readGraph(world, path, options.read, routing);
         const std::uint64_t n = graph.vertexCount;
         const std::uint64_t source = vertexArgument(arguments[0], n, "SOURCE", "Source node index is invalid.");
@@ -260,7 +278,7 @@ int run(const World& world, int argc, char** argv) {
     if (code == "wcc") {
         expect(0, 0, "wcc GRAPH");
         LocalGraph graph =
-            readGraph(world, path, options.read, options.directed ? Routing::AllMirrored : Routing::LowerMirrored);
+            readGraph(world, path, options.read, options.directed ? Routing::AllMirrored : undirected(options));
         const std::uint64_t n = graph.vertexCount;
         OrderedOutput out(world, options.output);
         const LocalRows rows = localRows(world, std::move(graph), false);
@@ -268,9 +286,9 @@ int run(const World& world, int argc, char** argv) {
         std::string count;
         appendInteger(count, result.count);
         if (options.summary) {
-            std::string text = "output 1 (count): " + count + "\noutput 2 (labels): 1-by-";
+            std::string text = "output 1 (count): 1-by-1 double; value " + count + "\noutput 2 (labels): 1-by-";
             appendInteger(text, n);
-            text += ", " + count + " components\n";
+            text += " double; " + count + (result.count == 1 ? " component\n" : " components\n");
             out.writeOnRankZero(text);
         } else {
             out.writeOnRankZero("output 1 (count):\n" + count + "\n");
@@ -282,8 +300,10 @@ int run(const World& world, int argc, char** argv) {
     }
     if (code == "kru" && std::getenv("LINKWORK_MPI_KRU") != nullptr) {
         expect(0, 1, "kru GRAPH [ROOT]");
-        LocalGraph graph = readGraph(world, path, options.read, Routing::LowerSingle);
-        if (!arguments.empty()) vertexArgument(arguments[0], graph.vertexCount, "ROOT", "Root node index is invalid.");
+        LocalGraph graph =
+            readGraph(world, path, options.read, options.asStored ? Routing::LowerSingle : Routing::FoldSingle);
+        const std::uint64_t n = graph.vertexCount;
+        if (!arguments.empty()) vertexArgument(arguments[0], n, "ROOT", "Root node index is invalid.");
         OrderedOutput out(world, options.output);
         const LocalRows rows = localRows(world, std::move(graph), true);
         const ForestResult forest = spanningForest(world, rows);
@@ -291,7 +311,11 @@ int run(const World& world, int argc, char** argv) {
         appendNumber(weight, forest.totalWeight);
         appendInteger(count, forest.edgeCount);
         if (options.summary) {
-            out.writeOnRankZero("output 1 (forest): " + count + " edges, total weight " + weight + "\n");
+            std::string shape;
+            appendInteger(shape, n);
+            shape += "-by-" + shape;
+            out.writeOnRankZero("output 1 (forest): " + shape + " double sparse; " + count +
+                                (forest.edgeCount == 1 ? " edge" : " edges") + ", total weight " + weight + "\n");
         } else {
             out.writeOnRankZero("output 1 (forest):\n");
             std::string part;

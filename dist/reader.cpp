@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -801,37 +802,63 @@ LocalGraph readGraph(const World& world, const std::string& path, const ReadOpti
     }
     graph.blocks = Blocks(graph.vertexCount, world.size);
 
-    // Send every kept entry (and its mirror) to its owner.
+    // Send every kept entry (and its mirror) to its owner. A folded entry that was
+    // stored at the mirrored place carries the top bit of its order, so that the two
+    // places are summed apart and only then combined.
+    constexpr std::uint64_t mirrored = std::uint64_t{1} << 63;
     std::vector<Entry> local = std::move(parsed.state.entries);
     std::vector<std::vector<Entry>> outgoing(static_cast<std::size_t>(world.size));
     const Blocks& blocks = graph.blocks;
+    const auto both = [&](const Entry& e, std::uint64_t flag) {
+        outgoing[blocks.owner(e.row)].push_back({e.row, e.col, e.value, e.order | flag});
+        if (e.row != e.col)
+            outgoing[blocks.owner(e.col)].push_back({e.col, e.row, e.value, e.order | (flag ^ mirrored)});
+    };
     for (const Entry& e : local) {
         const bool lower = e.row > e.col;
         switch (routing) {
-            case Routing::Directed:
-                outgoing[blocks.owner(e.row)].push_back(e);
+            case Routing::Directed: outgoing[blocks.owner(e.row)].push_back(e); break;
+            case Routing::AllMirrored: both(e, 0); break;
+            case Routing::FoldMirrored:
+                if (e.row != e.col) both(e, 0);
+                break;
+            case Routing::FoldSingle:
+                if (lower)
+                    outgoing[blocks.owner(e.row)].push_back(e);
+                else if (e.row != e.col)
+                    outgoing[blocks.owner(e.col)].push_back({e.col, e.row, e.value, e.order | mirrored});
+                break;
+            case Routing::LowerMirrored:
+                if (lower) both(e, 0);
                 break;
             case Routing::LowerSingle:
                 if (lower) outgoing[blocks.owner(e.row)].push_back(e);
-                break;
-            case Routing::LowerMirrored:
-            case Routing::AllMirrored:
-                if (routing == Routing::LowerMirrored && !lower) break;
-                outgoing[blocks.owner(e.row)].push_back(e);
-                if (e.row != e.col) outgoing[blocks.owner(e.col)].push_back({e.col, e.row, e.value, e.order});
                 break;
         }
     }
     std::vector<Entry>().swap(local);
     std::vector<Entry> mine = exchange(world, outgoing);
     std::sort(mine.begin(), mine.end(), before);
+    // Repeats at one place are summed in file order; the two places of a folded edge
+    // are then combined, the lighter weight winning.
     std::size_t write = 0;
-    for (std::size_t k = 0; k < mine.size(); ++k) {
-        if (write > 0 && mine[write - 1].row == mine[k].row && mine[write - 1].col == mine[k].col) {
-            if (!graph.pattern) mine[write - 1].value += mine[k].value;
-            continue;
+    for (std::size_t k = 0; k < mine.size();) {
+        std::size_t end = k;
+        double value[2] = {0.0, 0.0};
+        bool seen[2] = {false, false};
+        for (; end < mine.size() && mine[end].row == mine[k].row && mine[end].col == mine[k].col; ++end) {
+            const int side = (mine[end].order & mirrored) != 0 ? 1 : 0;
+            value[side] = seen[side] ? value[side] + mine[end].value : mine[end].value;
+            seen[side] = true;
         }
-        mine[write++] = mine[k];
+        Entry merged = mine[k];
+        merged.order &= ~mirrored;
+        merged.value = graph.pattern ? 1.0
+                       : seen[0] && seen[1] ? std::fmin(value[0], value[1])
+                       : seen[0]            ? value[0]
+                                            : value[1];
+        mine[write++] = merged;
+        k = end;
     }
     mine.resize(write);
     mine.shrink_to_fit();

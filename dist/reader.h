@@ -20,11 +20,17 @@ struct Entry {
     std::uint64_t order;
 };
 
-// Where the entries go and which are kept.
+// Where the entries go and which are kept. The undirected readings fold the two
+// triangles as the single-machine command does: an entry at (i, j) or (j, i) is one
+// edge, where both exist the lighter weight wins (a number wins over NaN), and
+// self-loops are dropped; the "Lower" readings take the matrix as stored, only the
+// entries below the diagonal.
 enum class Routing {
     Directed,       // every entry, at the owner of its row
-    LowerMirrored,  // entries below the diagonal, at the owners of both ends (both directions)
     AllMirrored,    // every entry, at the owners of both ends (both directions)
+    FoldMirrored,   // undirected, at the owners of both ends (both directions)
+    FoldSingle,     // undirected, once, as (larger, smaller) at the owner of the larger end
+    LowerMirrored,  // entries below the diagonal, at the owners of both ends (both directions)
     LowerSingle,    // entries below the diagonal, at the owner of the row only
 };
 
