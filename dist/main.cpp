@@ -157,7 +157,7 @@ std::vector<double> predecessorValues(const std::vector<std::uint64_t>& predeces
     for (std::size_t k = 0; k < predecessors.size(); ++k) {
         if (first + k == source)
             values[k] = 0.0;
-        else if (predecessors[k] == noPredecessor || std::isinf(distances[k]) && distances[k] > 0)
+        else if (predecessors[k] == noPredecessor || (std::isinf(distances[k]) && distances[k] > 0))
             values[k] = std::nan("");
         else
             values[k] = static_cast<double>(predecessors[k] + 1);
