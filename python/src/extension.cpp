@@ -2,8 +2,9 @@
 //
 // linkwork/_call.py reduces every input to one of four forms (bytes, None, a 2-d
 // Fortran-ordered ndarray of a supported dtype, or a sparse tuple
-// (data, indices, indptr, rows, cols)); this file turns those into host arrays,
-// runs the module without the GIL, and hands the outputs back as NumPy arrays that
+// (data, indices, indptr, rows, cols)); this file turns those into host arrays
+// (borrowing the NumPy buffers, read-only, where their layout allows), runs the
+// module without the GIL, and hands the outputs back as NumPy arrays that
 // own the host arrays through a capsule (no copy), as str, or as sparse tuples.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -197,7 +198,22 @@ void copyElements(const void* source, std::size_t count, const ClassOfDtype& typ
     }
 }
 
-ArrayPtr denseInput(const py::array& array, std::size_t position) {
+// The NumPy objects whose buffers borrowed host arrays read; held until the call ends.
+using KeepAlive = std::vector<py::object>;
+
+bool cleanLogicalBytes(const void* data, std::size_t count) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    for (std::size_t k = 0; k < count; ++k)
+        if (bytes[k] > 1) return false;
+    return true;
+}
+
+// Real values whose bytes are the host's layout (logical: 0 or 1) need no copy.
+bool borrowable(const ClassOfDtype& type, const void* data, std::size_t count) {
+    return !type.complex && (type.classID != hxLOGICAL_CLASS || cleanLogicalBytes(data, count));
+}
+
+ArrayPtr denseInput(const py::array& array, std::size_t position, KeepAlive* keep) {
     if (array.ndim() != 2) badInput(position, "the array must be two-dimensional");
     if (!(array.flags() & py::array::f_style) || !(array.flags() & py::detail::npy_api::NPY_ARRAY_ALIGNED_))
         badInput(position, "the array must be aligned and in Fortran order");
@@ -205,6 +221,10 @@ ArrayPtr denseInput(const py::array& array, std::size_t position) {
     if (!type) badInput(position, "unsupported dtype " + std::string(py::str(array.dtype())));
     const auto rows = static_cast<hxSize>(array.shape(0));
     const auto cols = static_cast<hxSize>(array.shape(1));
+    if (keep != nullptr && borrowable(*type, array.data(), rows * cols)) {
+        keep->push_back(array);
+        return linkwork::borrowNumeric(type->classID, rows, cols, array.data());
+    }
     ArrayPtr host = linkwork::makeNumeric(type->classID, rows, cols, type->complex);
     copyElements(array.data(), rows * cols, *type, *host);
     return host;
@@ -218,7 +238,7 @@ py::array_t<T> vectorOf(py::handle item, std::size_t position, const char* name)
     return vector;
 }
 
-ArrayPtr sparseInput(const py::tuple& parts, std::size_t position) {
+ArrayPtr sparseInput(const py::tuple& parts, std::size_t position, KeepAlive* keep) {
     if (parts.size() != 5) badInput(position, "a sparse argument has five parts");
     const py::array data = py::array::ensure(parts[0], py::array::c_style);
     if (!data || data.ndim() != 1) badInput(position, "sparse data must be a 1-d array");
@@ -235,6 +255,15 @@ ArrayPtr sparseInput(const py::tuple& parts, std::size_t position) {
     if (cols == SIZE_MAX || static_cast<std::size_t>(indptr.shape(0)) != cols + 1)
         throw py::value_error("argument " + std::to_string(position) + ": sparse indptr must hold columns + 1 entries");
 
+    static_assert(sizeof(hxIndex) == sizeof(std::int64_t), "host indices are 64-bit");
+    if (keep != nullptr && borrowable(*type, data.data(), stored)) {
+        // Negative indices read as huge unsigned values, which the runtime's
+        // structure check rejects before the module sees them.
+        keep->insert(keep->end(), {data, indices, indptr});
+        return linkwork::borrowSparse(type->classID, rows, cols, stored, data.data(),
+                                      reinterpret_cast<const hxIndex*>(indices.data()),
+                                      reinterpret_cast<const hxIndex*>(indptr.data()));
+    }
     ArrayPtr host = linkwork::makeSparse(type->classID, rows, cols, stored, type->complex);
     copyElements(data.data(), stored, *type, *host);
     // Negative indices wrap to huge unsigned values, which the runtime's structure
@@ -246,11 +275,13 @@ ArrayPtr sparseInput(const py::tuple& parts, std::size_t position) {
     return host;
 }
 
-ArrayPtr hostInput(py::handle item, std::size_t position) {
+// With `keep`, numeric buffers are borrowed and their owners added to it; without,
+// everything is copied into host storage.
+ArrayPtr hostInput(py::handle item, std::size_t position, KeepAlive* keep) {
     if (item.is_none()) return linkwork::makeDouble(0, 0);
     if (py::isinstance<py::bytes>(item)) return linkwork::makeString(item.cast<std::string>());
-    if (py::isinstance<py::tuple>(item)) return sparseInput(py::reinterpret_borrow<py::tuple>(item), position);
-    if (py::isinstance<py::array>(item)) return denseInput(py::reinterpret_borrow<py::array>(item), position);
+    if (py::isinstance<py::tuple>(item)) return sparseInput(py::reinterpret_borrow<py::tuple>(item), position, keep);
+    if (py::isinstance<py::array>(item)) return denseInput(py::reinterpret_borrow<py::array>(item), position, keep);
     badInput(position, "cannot be converted");
 }
 
@@ -386,18 +417,20 @@ py::object pythonOutput(ArrayPtr array, std::size_t position) {
 
 // ---------------------------------------------------------------- the call
 
-std::vector<ArrayPtr> hostInputs(const py::list& items) {
+std::vector<ArrayPtr> hostInputs(const py::list& items, KeepAlive& keep) {
     std::vector<ArrayPtr> inputs;
     inputs.reserve(items.size());
     std::size_t position = 0;
-    for (py::handle item : items) inputs.push_back(hostInput(item, ++position));
+    for (py::handle item : items) inputs.push_back(hostInput(item, ++position, &keep));
     return inputs;
 }
 
 py::tuple call(const py::list& items, int nargout) {
     if (nargout < 0) throw py::value_error("nargout must not be negative");
     const linkwork::Module& target = module();
-    std::vector<ArrayPtr> owned = hostInputs(items);
+    // Declared first, so that the buffers outlive the host arrays that read them.
+    KeepAlive keep;
+    std::vector<ArrayPtr> owned = hostInputs(items, keep);
     std::vector<const hxArray*> inputs;
     inputs.reserve(owned.size());
     for (const ArrayPtr& input : owned) inputs.push_back(input.get());
@@ -438,7 +471,8 @@ py::tuple call(const py::list& items, int nargout) {
 // The host array an input becomes, described and converted back: the conversion
 // table both ways without the module.
 py::tuple roundTrip(py::handle item) {
-    ArrayPtr array = hostInput(item, 1);
+    // Copied, not borrowed: the outputs view the host array's storage.
+    ArrayPtr array = hostInput(item, 1, nullptr);
     if (array->sparse) linkwork::validateSparse(*array, "argument 1");
     py::dict description;
     description["class"] = linkwork::className(array->classID);

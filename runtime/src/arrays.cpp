@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <stdexcept>
 
 #include "frame.h"
 
@@ -73,6 +74,10 @@ void* zeroedBlock(hxSize count, hxSize size) { return std::calloc(count == 0 ? 1
 
 void destroyArray(hxArray* array) noexcept {
     if (array == nullptr) return;
+    if (array->borrowed) {
+        delete array;
+        return;
+    }
     std::free(array->realData);
     std::free(array->imagData);
     std::free(array->rowIndices);
@@ -145,6 +150,47 @@ ArrayPtr makeString(const std::string& text) {
 
 ArrayPtr makeSparse(hxClassID classID, hxSize rows, hxSize cols, hxSize capacity, bool complex) {
     return ArrayPtr(detail::allocateArray(classID, true, rows, cols, capacity, complex, false));
+}
+
+namespace {
+
+// Empty arrays of a front end may have no storage; a borrowed array still needs a
+// pointer, which nobody reads.
+const hxIndex kNoStorage[1] = {0};
+
+template <class T>
+T* storageOf(const T* pointer) {
+    return const_cast<T*>(pointer != nullptr ? pointer : reinterpret_cast<const T*>(kNoStorage));
+}
+
+ArrayPtr borrowedHeader(hxClassID classID, bool sparse, hxSize rows, hxSize cols, const void* data) {
+    ArrayPtr array(new (std::nothrow) hxArray);
+    if (!array) throw std::bad_alloc();
+    array->classID = classID;
+    array->sparse = sparse;
+    array->dims[0] = rows;
+    array->dims[1] = cols;
+    array->borrowed = true;
+    array->realData = storageOf(data);
+    return array;
+}
+
+}  // namespace
+
+ArrayPtr borrowNumeric(hxClassID classID, hxSize rows, hxSize cols, const void* data) {
+    if (data == nullptr && hxSize(rows) * cols != 0) throw std::invalid_argument("borrowed array without storage");
+    return borrowedHeader(classID, false, rows, cols, data);
+}
+
+ArrayPtr borrowSparse(hxClassID classID, hxSize rows, hxSize cols, hxSize stored, const void* data,
+                      const hxIndex* rowIndices, const hxIndex* columnStarts) {
+    if ((columnStarts == nullptr && cols != 0) || ((data == nullptr || rowIndices == nullptr) && stored != 0))
+        throw std::invalid_argument("borrowed sparse array without storage");
+    ArrayPtr array = borrowedHeader(classID, true, rows, cols, data);
+    array->capacity = stored;
+    array->rowIndices = storageOf(rowIndices);
+    array->columnStarts = storageOf(columnStarts);
+    return array;
 }
 
 }  // namespace linkwork

@@ -71,6 +71,15 @@ ArrayPtr makeString(const std::string& text);  // a 1-by-length char row
 // columnStarts is zero-filled (an empty matrix) and the caller fills the structure.
 ArrayPtr makeSparse(hxClassID classID, hxSize rows, hxSize cols, hxSize capacity, bool complex = false);
 
+// Host arrays over a front end's own storage, without a copy. The module only reads
+// its inputs, so the storage is never written; it must stay valid (and unchanged)
+// until the array is destroyed, which frees only the array's header. Real classes
+// only; logical elements must be 0 or 1. Sparse arrays hold `stored` entries; their
+// structure is checked like any other's when a call starts.
+ArrayPtr borrowNumeric(hxClassID classID, hxSize rows, hxSize cols, const void* data);
+ArrayPtr borrowSparse(hxClassID classID, hxSize rows, hxSize cols, hxSize stored, const void* data,
+                      const hxIndex* rowIndices, const hxIndex* columnStarts);
+
 // Bytes per element of a class (logical and char: 1).
 hxSize elementSize(hxClassID classID);
 const char* className(hxClassID classID);

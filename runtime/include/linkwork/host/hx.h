@@ -41,6 +41,9 @@ struct hxArray_tag {
     hxIndex* rowIndices = nullptr;
     hxIndex* columnStarts = nullptr;
     hxSize capacity = 0;
+    // The storage belongs to the front end that made the array: read-only for the
+    // module, and destroying the array frees only this header.
+    bool borrowed = false;
 
     const hxSize* get_dimensions() const { return dims; }
     hxSize rows() const { return dims[0]; }
