@@ -8,10 +8,12 @@ Run from the repository root with Debian's interpreter (it carries numpy/scipy):
 
 It builds (once) a Release tree with the module's stage clocks in build-bench/
 (cmake -DLINKWORK_STAGE_CLOCKS=ON) plus bench/'s native parts, then times every
-algorithm code through the Pythonic API (SciPy CSC matrix in, NumPy out) against
-SciPy csgraph, igraph, graph-tool and NetworkX on the same graphs. Peers' times
-include building their graph objects from the same CSC matrix, since a user has
-to. Each (graph, code) runs in a fresh worker process, tools one after another;
+algorithm code through the Pythonic API against SciPy csgraph, igraph, graph-tool
+and NetworkX on the same graphs. Every tool gets the CSR matrix a csgraph user
+holds (what tocsr() gives: sorted, int32 indices where they fit); "linkwork-csc"
+is linkwork again from the canonical CSC matrix (int64 indices), the module's
+own form. Peers' times include building their graph objects from the matrix,
+since a user has to. Each (graph, code) runs in a fresh worker process, tools one after another;
 a tool whose call exceeds --timeout is killed with its worker and recorded as
 "timeout", the worker then resumes with the next tool.
 
@@ -45,7 +47,7 @@ SHIM = os.path.join(BUILD, "bench", "liblwb_stage_marks.so")
 
 CODES = ["top", "isd", "dfs", "bfs", "wcc", "scc", "ist", "dij", "spb", "bel", "spa", "all",
          "pri", "kru", "edm", "gol", "iso"]
-TOOLS = ["linkwork", "scipy", "igraph", "graph-tool", "networkx"]
+TOOLS = ["linkwork", "linkwork-csc", "scipy", "igraph", "graph-tool", "networkx"]
 STAGES = ["front-end in", "import", "algorithm", "outputs", "release", "front-end out"]
 
 # Which form of a graph a code runs on: the directed graph, its DAG (upper
@@ -224,9 +226,11 @@ def breakdown(marks, start, end):
 # the code; all of it is timed.
 
 def edge_arrays(matrix):
+    """(rows, cols) of the stored entries of a CSR or CSC matrix, in data order."""
     import numpy as np
-    cols = np.repeat(np.arange(matrix.shape[1], dtype=np.int64), np.diff(matrix.indptr))
-    return matrix.indices.astype(np.int64), cols
+    major = np.repeat(np.arange(len(matrix.indptr) - 1, dtype=np.int64), np.diff(matrix.indptr))
+    minor = matrix.indices.astype(np.int64)
+    return (major, minor) if matrix.format == "csr" else (minor, major)
 
 
 def sink_of(matrix):
@@ -400,7 +404,7 @@ def networkx_runner(code, matrix, other):
     return table.get(code)
 
 
-RUNNERS = {"linkwork": lw_runner, "scipy": scipy_runner, "igraph": igraph_runner,
+RUNNERS = {"linkwork": lw_runner, "linkwork-csc": lw_runner, "scipy": scipy_runner, "igraph": igraph_runner,
            "graph-tool": graphtool_runner, "networkx": networkx_runner}
 
 
@@ -467,17 +471,22 @@ def worker(args):
     matrix.indptr = matrix.indptr.astype(np.int64)
     form = FORM.get(args.code, "directed")
     matrix = graph_form(matrix, form)
-    other = None
+    # The CSR matrix a csgraph user holds: tocsr() sorts and picks int32 indices
+    # where they fit.
+    csr = matrix.tocsr()
+    other = other_csr = None
     if args.code == "iso":
         permutation = np.random.default_rng(3).permutation(matrix.shape[0])
         other = matrix[permutation][:, permutation].tocsc()
         other.sort_indices()
-    clock = StageClock() if "linkwork" in args.tools else None
-    input_bytes = matrix.data.nbytes + matrix.indices.nbytes + matrix.indptr.nbytes
+        other_csr = other.tocsr()
+    clock = StageClock() if any(tool.startswith("linkwork") for tool in args.tools) else None
     results = {}
     for tool in args.tools:
         emit({"event": "start", "tool": tool})
-        run = RUNNERS[tool](args.code, matrix, other)
+        given, given_other = (matrix, other) if tool == "linkwork-csc" else (csr, other_csr)
+        input_bytes = given.data.nbytes + given.indices.nbytes + given.indptr.nbytes
+        run = RUNNERS[tool](args.code, given, given_other)
         if run is None:
             emit({"event": "done", "tool": tool, "status": "n/a"})
             continue
@@ -496,7 +505,7 @@ def worker(args):
                 end = time.monotonic()
                 peaks.append(_status("VmHWM") - before)
                 times.append(end - start)
-                if tool == "linkwork":
+                if tool.startswith("linkwork"):
                     split = breakdown(clock.take(), start, end)
                     if split:
                         stages.append(split)
@@ -510,18 +519,18 @@ def worker(args):
             continue
         record = {"event": "done", "tool": tool, "status": "ok", "times": times,
                   "median": statistics.median(times), "peak": max(peaks), "input_bytes": input_bytes,
-                  "n": matrix.shape[0], "nnz": int(matrix.nnz)}
-        if tool == "linkwork":
+                  "n": matrix.shape[0], "nnz": int(matrix.nnz), "input": given.format}
+        if tool.startswith("linkwork"):
             record["output_bytes"] = output_bytes(result)
             if stages:
                 record["stages"] = {s: statistics.median(split[s] for split in stages) for s in STAGES}
-            results["linkwork"] = result
+            results.setdefault("linkwork", result)
         if tool == "scipy":
             results["scipy"] = result
         emit(record)
     if "linkwork" in results and (args.code not in ("dij", "spb", "bel", "wcc", "scc", "all", "kru", "edm",
                                                      "gol", "dfs", "bfs") or "scipy" in results):
-        emit({"event": "check", "result": check(args.code, matrix, results["linkwork"], results.get("scipy"))})
+        emit({"event": "check", "result": check(args.code, csr, results["linkwork"], results.get("scipy"))})
 
 
 def output_bytes(result):
