@@ -120,3 +120,37 @@ def test_readme_examples_run_as_written(command, shown, tmp_path):
     assert result.returncode == 0, result.stderr
     for text in shown:
         assert text in result.stdout, (text, result.stdout)
+
+
+def test_progress_line_on_a_terminal_only(tmp_path):
+    """A file of several megabytes shows the loading line when standard error is a terminal."""
+    pty = pytest.importorskip("pty")
+    rng = np.random.default_rng(3)
+    edges = rng.integers(1, 50001, size=(600000, 2))
+    file = tmp_path / "big.edges"
+    np.savetxt(file, edges, fmt="%d")
+    assert file.stat().st_size > 4 << 20
+    controller, terminal = pty.openpty()
+    try:
+        result = subprocess.run([COMMAND, "wcc", str(file), "--nargout", "1"], stdout=subprocess.PIPE,
+                                stderr=terminal, timeout=120)
+        os.close(terminal)
+        terminal = None
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(controller, 65536)
+            except OSError:  # the terminal's other end is closed: everything was read
+                break
+            if not chunk:
+                break
+            shown += chunk
+    finally:
+        if terminal is not None:
+            os.close(terminal)
+        os.close(controller)
+    assert result.returncode == 0
+    assert re.search(rb"linkwork: read .*big\.edges: [0-9.]+ MB in [0-9.]+ s", shown), shown
+    # Not a terminal: nothing but the result.
+    quiet = run("wcc", str(file), "--nargout", "1")
+    assert quiet.stderr == "" and quiet.stdout == result.stdout.decode()
