@@ -1,9 +1,10 @@
-// The distributed codes over the Parallel Boost Graph Library: delta-stepping shortest
-// paths and parallel-search components on its distributed compressed sparse row
-// graph, a Borůvka minimum spanning forest on its distributed adjacency list. The
-// breadth-first levels, the predecessor choice and the renumbering of components
-// are level-synchronous exchanges over this rank's rows, so that every answer is
-// the same whatever the rank count and the order messages arrive in.
+// The distributed codes. Delta-stepping shortest paths and parallel-search components
+// come from the Parallel Boost Graph Library, on its distributed compressed sparse
+// row graph. The breadth-first levels, the predecessor choice, the renumbering of
+// components and the Borůvka spanning forest are level-synchronous exchanges over
+// this rank's rows, so that every answer is the same whatever the rank count and the
+// order messages arrive in. (The library's own Borůvka variants, on its distributed
+// adjacency list, crash in 1.74 at two ranks and more.)
 //
 // Headers of Debian's 1.74: the distributed adjacency list must come before the
 // parallel-search components header.
@@ -11,7 +12,6 @@
 #include <boost/graph/distributed/adjacency_list.hpp>
 #include <boost/graph/distributed/compressed_sparse_row_graph.hpp>
 #include <boost/graph/distributed/connected_components_parallel_search.hpp>
-#include <boost/graph/distributed/dehne_gotz_min_spanning_tree.hpp>
 #include <boost/graph/distributed/delta_stepping_shortest_paths.hpp>
 #include <boost/graph/distributed/mpi_process_group.hpp>
 #include <boost/property_map/parallel/distributed_property_map.hpp>
@@ -25,40 +25,9 @@
 #include <utility>
 
 namespace linkwork::dist {
-using ProcessGroup = boost::graph::distributed::mpi_process_group;
-using ForestGraph = boost::adjacency_list<boost::listS, boost::distributedS<ProcessGroup, boost::vecS>, boost::undirectedS,
-                                          boost::no_property, boost::property<boost::edge_weight_t, double>>;
-// The Borůvka algorithms assert that the graph models the sequential vertex and edge
-// list concepts, which 1.74's distributed tags do not derive from; the distributed
-// adjacency list provides vertices() and edges() all the same.
-struct ForestTraversal : ForestGraph::traversal_category, boost::vertex_list_graph_tag, boost::edge_list_graph_tag {};
-}  // namespace linkwork::dist
-
-namespace boost {
-template <>
-struct graph_traits<linkwork::dist::ForestGraph> {
-    using G = linkwork::dist::ForestGraph;
-    using vertex_descriptor = G::vertex_descriptor;
-    using edge_descriptor = G::edge_descriptor;
-    using adjacency_iterator = G::adjacency_iterator;
-    using out_edge_iterator = G::out_edge_iterator;
-    using in_edge_iterator = G::in_edge_iterator;
-    using vertex_iterator = G::vertex_iterator;
-    using edge_iterator = G::edge_iterator;
-    using directed_category = G::directed_category;
-    using edge_parallel_category = G::edge_parallel_category;
-    using traversal_category = linkwork::dist::ForestTraversal;
-    using vertices_size_type = G::vertices_size_type;
-    using edges_size_type = G::edges_size_type;
-    using degree_size_type = G::degree_size_type;
-    static vertex_descriptor null_vertex() { return G::null_vertex(); }
-};
-}  // namespace boost
-
-namespace linkwork::dist {
 namespace {
 
-
+using ProcessGroup = boost::graph::distributed::mpi_process_group;
 
 // The parallel library's graphs misbehave on ranks without vertices, so graphs with
 // fewer vertices than ranks get isolated padding vertices at the end. The block
@@ -288,54 +257,126 @@ ComponentResult connectedComponents(const World& world, const LocalRows& rows) {
     return result;
 }
 
+namespace {
+
+// A message of the forest rounds.
+struct Note {
+    std::uint64_t a, b, c, d;
+    double w;
+};
+
+// Edges are ordered by (weight, smaller end, larger end): a total order, so every
+// component's lightest edge is unique and the hooks cannot close a cycle longer
+// than two components that chose the same edge.
+bool lighter(const Note& x, const Note& y) {
+    if (x.w != y.w) return x.w < y.w;
+    if (x.a != y.a) return x.a < y.a;
+    return x.b < y.b;
+}
+
+}  // namespace
+
+// Borůvka's algorithm over the rows, which hold both directions of every edge: each
+// round every component picks its lightest outgoing edge, components hook onto the
+// component at the other end (of two that picked each other, the smaller-named one
+// stays the root), pointer jumping flattens the hooks, and every vertex takes its
+// new component's name. At most log2(n) rounds.
 ForestResult spanningForest(const World& world, const LocalRows& rows) {
-    using Graph = ForestGraph;
-    const std::uint64_t n = paddedCount(world, rows.blocks.vertexCount());
-    // The forest's edges as (row, col) with row > col, on rank 0.
+    const Blocks& blocks = rows.blocks;
+    const std::uint64_t first = rows.first, count = rows.count;
+    const std::size_t ranks = static_cast<std::size_t>(world.size);
+    constexpr std::uint64_t none = std::numeric_limits<std::uint64_t>::max();
+    const auto mine = [&](std::uint64_t v) { return blocks.owner(v) == world.rank; };
+    // Each vertex's component, named by one of its vertices; the component's record
+    // (its parent while hooking, its lightest edge) is kept by that vertex's owner.
+    std::vector<std::uint64_t> component(count), parent(count);
+    for (std::uint64_t k = 0; k < count; ++k) component[k] = parent[k] = first + k;
+    std::vector<Note> best(count);
+    // The components of remote ends, fetched each round for the distinct remote ends.
+    std::vector<std::uint64_t> ghosts;
+    for (const std::uint64_t v : rows.targets)
+        if (!mine(v)) ghosts.push_back(v);
+    std::sort(ghosts.begin(), ghosts.end());
+    ghosts.erase(std::unique(ghosts.begin(), ghosts.end()), ghosts.end());
+    std::vector<std::uint64_t> ghostComponent(ghosts.size());
+    const auto componentOf = [&](std::uint64_t v) {
+        if (mine(v)) return component[v - first];
+        return ghostComponent[static_cast<std::size_t>(std::lower_bound(ghosts.begin(), ghosts.end(), v) - ghosts.begin())];
+    };
+    // Asks the owners of `keys` (vertices) for answer(local index of key), in order.
+    std::vector<std::vector<Note>> outgoing(ranks);
+    const auto ask = [&](const std::vector<std::uint64_t>& keys, auto answer) {
+        for (std::size_t k = 0; k < keys.size(); ++k)
+            outgoing[blocks.owner(keys[k])].push_back({keys[k], static_cast<std::uint64_t>(world.rank), k, 0, 0.0});
+        for (const Note& q : exchange(world, outgoing)) outgoing[q.b].push_back({q.c, answer(q.a - first), 0, 0, 0.0});
+        std::vector<std::uint64_t> answers(keys.size());
+        for (const Note& r : exchange(world, outgoing)) answers[r.a] = r.b;
+        return answers;
+    };
+
     std::vector<ForestEdge> found;
-    {
-        std::vector<std::pair<std::size_t, std::size_t>> edges;
-        edges.reserve(rows.targets.size());
-        for (std::uint64_t u = 0; u < rows.count; ++u)
-            for (std::uint64_t k = rows.starts[u]; k < rows.starts[u + 1]; ++k)
-                edges.emplace_back(rows.first + u, rows.targets[k]);
-        ProcessGroup pg;
-        Graph g(edges.begin(), edges.end(), rows.weights.begin(), n, pg);
-        std::vector<std::pair<std::size_t, std::size_t>>().swap(edges);
-        std::vector<boost::graph_traits<Graph>::edge_descriptor> forest;
-        const char* variant = std::getenv("LW_MST");
-        if (variant && variant[0] == 'd')
-            boost::graph::dense_boruvka_minimum_spanning_tree(g, get(boost::edge_weight, g), std::back_inserter(forest));
-        else if (variant && variant[0] == 't')
-            boost::graph::boruvka_then_merge(g, get(boost::edge_weight, g), std::back_inserter(forest));
-        else if (variant && variant[0] == 'l')
-            boost::graph::merge_local_minimum_spanning_trees(g, get(boost::edge_weight, g), std::back_inserter(forest));
-        else
-            boost::graph::boruvka_mixed_merge(g, get(boost::edge_weight, g), std::back_inserter(forest));
-        const auto& distribution = g.distribution();
-        for (const auto& e : forest) {
-            const auto s = source(e, g), t = target(e, g);
-            const std::uint64_t a = distribution.global(s.owner, s.local);
-            const std::uint64_t b = distribution.global(t.owner, t.local);
-            found.push_back({std::max(a, b), std::min(a, b), 0.0});
+    for (;;) {
+        ghostComponent = ask(ghosts, [&](std::uint64_t local) { return component[local]; });
+        // Each vertex's lightest edge out of its component goes to the component's keeper.
+        for (std::uint64_t u = 0; u < count; ++u) {
+            Note pick{none, none, none, none, 0.0};
+            for (std::uint64_t k = rows.starts[u]; k < rows.starts[u + 1]; ++k) {
+                const std::uint64_t v = rows.targets[k];
+                const std::uint64_t other = componentOf(v);
+                if (other == component[u]) continue;
+                const Note edge{std::min(first + u, v), std::max(first + u, v), component[u], other, rows.weights[k]};
+                if (pick.c == none || lighter(edge, pick)) pick = edge;
+            }
+            if (pick.c != none) outgoing[blocks.owner(pick.c)].push_back(pick);
         }
+        std::vector<std::uint64_t> picking;  // components (local index) with an edge out
+        for (std::uint64_t k = 0; k < count; ++k) best[k].c = none;
+        for (const Note& e : exchange(world, outgoing)) {
+            Note& b = best[e.c - first];
+            if (b.c == none) picking.push_back(e.c - first);
+            if (b.c == none || lighter(e, b)) b = e;
+        }
+        if (sumOverRanks(picking.size()) == 0) break;
+        // Hook each component onto the one its edge reaches; of two components that
+        // picked each other (by the same edge), the smaller-named stays a root and the
+        // larger records the edge.
+        std::vector<std::uint64_t> targets(picking.size());
+        for (std::size_t k = 0; k < picking.size(); ++k) targets[k] = best[picking[k]].d;
+        const std::vector<std::uint64_t> theirs =
+            ask(targets, [&](std::uint64_t local) { return best[local].c == none ? none : best[local].d; });
+        for (std::size_t k = 0; k < picking.size(); ++k) {
+            const std::uint64_t c = first + picking[k];
+            const Note& e = best[picking[k]];
+            if (theirs[k] == c && c < e.d) continue;  // mutual: the other side records it
+            parent[picking[k]] = e.d;
+            found.push_back({e.b, e.a, e.w});
+        }
+        // Pointer jumping until every hooked component points at its root.
+        std::vector<std::uint64_t> active;
+        for (const std::uint64_t k : picking)
+            if (parent[k] != first + k) active.push_back(k);
+        while (sumOverRanks(active.size()) > 0) {
+            std::vector<std::uint64_t> parents(active.size());
+            for (std::size_t k = 0; k < active.size(); ++k) parents[k] = parent[active[k]];
+            const std::vector<std::uint64_t> grand = ask(parents, [&](std::uint64_t local) { return parent[local]; });
+            std::vector<std::uint64_t> still;
+            for (std::size_t k = 0; k < active.size(); ++k) {
+                if (grand[k] == parents[k]) continue;
+                parent[active[k]] = grand[k];
+                still.push_back(active[k]);
+            }
+            active.swap(still);
+        }
+        // Every vertex takes its component's root as its new component.
+        const std::vector<std::uint64_t> roots = ask(component, [&](std::uint64_t local) { return parent[local]; });
+        component = roots;
     }
-    // Weights come from the rows (the owner of each edge's row holds it), then each
-    // edge goes to the owner of its column to be written in column order.
-    std::vector<std::vector<ForestEdge>> outgoing(static_cast<std::size_t>(world.size));
-    for (const ForestEdge& e : found) outgoing[rows.blocks.owner(e.row)].push_back(e);
+    // Each edge goes to the owner of its column, to be written in column order.
+    std::vector<std::vector<ForestEdge>> byColumn(ranks);
+    for (const ForestEdge& e : found) byColumn[blocks.owner(e.col)].push_back(e);
     std::vector<ForestEdge>().swap(found);
-    for (ForestEdge& e : exchange(world, outgoing)) {
-        const std::uint64_t u = e.row - rows.first;
-        const auto begin = rows.targets.begin() + static_cast<std::ptrdiff_t>(rows.starts[u]);
-        const auto end = rows.targets.begin() + static_cast<std::ptrdiff_t>(rows.starts[u + 1]);
-        const auto at = std::lower_bound(begin, end, e.col);
-        if (at == end || *at != e.col) throw Failure(1, "Error: the spanning forest holds an edge the graph lacks");
-        e.weight = rows.weights[static_cast<std::size_t>(at - rows.targets.begin())];
-        outgoing[rows.blocks.owner(e.col)].push_back(e);
-    }
     ForestResult result;
-    result.edges = exchange(world, outgoing);
+    result.edges = exchange(world, byColumn);
     std::sort(result.edges.begin(), result.edges.end(),
               [](const ForestEdge& a, const ForestEdge& b) { return a.col != b.col ? a.col < b.col : a.row < b.row; });
     result.edgeCount = sumOverRanks(result.edges.size());

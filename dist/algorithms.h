@@ -61,8 +61,8 @@ struct ForestResult {
     double totalWeight = 0.0;       // summed in the order the edges are written
 };
 
-// Minimum spanning forest of the undirected graph whose lower-triangle entries the
-// rows hold once each (Routing::LowerSingle).
+// Minimum spanning forest, by Borůvka's algorithm with ties broken by the edge's
+// ends, of the undirected graph whose rows hold both directions of every edge.
 ForestResult spanningForest(const World& world, const LocalRows& rows);
 
 }  // namespace linkwork::dist

@@ -298,10 +298,10 @@ int run(const World& world, int argc, char** argv) {
         out.finish();
         return 0;
     }
-    if (code == "kru" && std::getenv("LINKWORK_MPI_KRU") != nullptr) {
+    if (code == "kru") {
         expect(0, 1, "kru GRAPH [ROOT]");
         LocalGraph graph =
-            readGraph(world, path, options.read, options.asStored ? Routing::LowerSingle : Routing::FoldSingle);
+            readGraph(world, path, options.read, undirected(options));
         const std::uint64_t n = graph.vertexCount;
         if (!arguments.empty()) vertexArgument(arguments[0], n, "ROOT", "Root node index is invalid.");
         OrderedOutput out(world, options.output);

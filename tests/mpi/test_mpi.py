@@ -158,6 +158,28 @@ def test_components_match_single_machine(graph_file):
         assert np.array_equal(vector(got["labels"]), vector(want["labels"])), (flags, ranks)
 
 
+def forest(lines):
+    return [tuple(float(x) for x in line.split()) for line in lines]
+
+
+def test_forest_matches_single_machine(graph_file):
+    path, _ = graph_file
+    with open(path) as f:
+        weighted = "pattern" not in f.readline()
+    for flags, ranks in ((["--as-stored"], 1), ([], 2), ([], 4)):
+        want = forest(outputs(single("kru", *flags, path, 1))["forest"])
+        got = outputs(mpirun(ranks, "kru", *flags, path).stdout)
+        edges = forest(got["forest"])
+        assert int(got["edge count"][0]) == len(edges) == len(want)
+        # The total, summed in written order, equals the single-machine forest's to the bit.
+        total = 0.0
+        for _, _, w in want:
+            total += w
+        assert float(got["total weight"][0]) == total
+        if weighted:  # distinct weights: one minimum forest
+            assert edges == want, (flags, ranks)
+
+
 def test_formats_give_the_same_graph(tmp_path):
     """Matrix Market, edge list, gzip of either, and the binary conversion agree."""
     rows, cols, values = random_graph(7, 40, 80)
@@ -268,3 +290,5 @@ def test_real_networks(real_network):
                 want = vector(outputs(single(code, *flags, real_network, 1))["distances"])
                 got = vector(outputs(mpirun(ranks, code, *flags, real_network, 1).stdout)["distances"])
                 assert np.array_equal(got, want), (code, flags, ranks)
+    want = forest(outputs(single("kru", real_network, 1))["forest"])
+    assert forest(outputs(mpirun(ranks, "kru", real_network).stdout)["forest"]) == want
