@@ -539,11 +539,12 @@ void readGzip(const World& world, const std::string& path, const ReadOptions& op
         const std::size_t old = pending.size();
         pending.resize(old + gzipBlock);
         const int got = gzread(gz, pending.data() + old, static_cast<unsigned>(gzipBlock));
-        if (got < 0) {
-            int code = 0;
-            const char* message = gzerror(gz, &code);
-            fault.set(std::numeric_limits<std::uint64_t>::max() - 1, 2,
-                      path + ": cannot inflate: " + (message ? message : "corrupt data"));
+        // A truncated stream reads as a short end with Z_BUF_ERROR set, not as an
+        // error: check the state at the end too, so no lost tail passes for a whole file.
+        int code = Z_OK;
+        const char* message = got <= 0 ? gzerror(gz, &code) : nullptr;
+        if (got < 0 || (got == 0 && code != Z_OK)) {
+            fault.set(0, 2, path + ": cannot inflate: " + (message && *message ? message : "corrupt data"));
             pending.resize(old);
             ended = true;
             return;
@@ -643,6 +644,7 @@ void readGzip(const World& world, const std::string& path, const ReadOptions& op
     }
     MPI_Bcast(&parsed.totalLines, 1, MPI_UINT64_T, 0, MPI_COMM_WORLD);
     MPI_Bcast(&parsed.totalEntries, 1, MPI_UINT64_T, 0, MPI_COMM_WORLD);
+    agreeOnFault(world, fault);  // a stream that would not inflate to its end
 }
 
 // Checks what only the whole file can tell: the entry count of a Matrix Market file,

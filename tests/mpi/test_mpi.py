@@ -259,6 +259,12 @@ def test_usage_errors(tmp_path):
     assert result.returncode == 1 and "Source node index is invalid." in result.stderr
     result = mpirun(2, "dij", path, check=False)
     assert result.returncode == 2 and "too few arguments" in result.stderr
+    # A gzip file cut short is an error, not a shorter graph.
+    whole = gzip.compress(b"1 2\n" * 20000)
+    cut = tmp_path / "cut.edges.gz"
+    cut.write_bytes(whole[: len(whole) // 2])
+    result = mpirun(2, "wcc", cut, check=False)
+    assert result.returncode == 2 and "cannot inflate" in result.stderr, result.stderr
 
 
 @pytest.fixture(scope="module", params=["karate", "polblogs"])
