@@ -217,6 +217,13 @@ def plot(report, path):
     return True
 
 
+def _arguments(report):
+    words = report.get("arguments")
+    if words is None:
+        return " --quick" if report["quick"] else ""
+    return "".join(f" '{word}'" if " " in word else f" {word}" for word in words if word != "--no-build")
+
+
 def write(report, out):
     machine = report["machine"]
     plot_name = "time_vs_size.png"
@@ -225,7 +232,7 @@ def write(report, out):
     text = [
         "# linkwork benchmarks",
         "",
-        f"Produced by `/usr/bin/python3 bench/run.py{' --quick' if report['quick'] else ''}` on "
+        f"Produced by `/usr/bin/python3 bench/run.py{_arguments(report)}` on "
         f"{report['date']} (took {report['seconds'] / 60:.1f} min).",
         "",
         f"Machine: {machine['cpu']}, {machine['cpus']} CPUs ({machine['caches']}), {machine['memory']} RAM; "

@@ -703,7 +703,7 @@ def main():
                 for t, r in records.items()) + (f"  check={checked}" if checked else ""), flush=True)
     report = {"date": datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds"),
               "machine": machine(), "quick": args.quick, "repeats": args.repeats, "timeout": args.timeout,
-              "rows": rows, "seconds": time.monotonic() - began}
+              "rows": rows, "seconds": time.monotonic() - began, "arguments": sys.argv[1:]}
     os.makedirs(args.out, exist_ok=True)
     with open(os.path.join(args.out, "results.json"), "w") as out:
         json.dump(report, out, indent=1)
