@@ -162,6 +162,17 @@ def _has_negative(graph):
     return weights.dtype != np.bool_ and bool(np.any(weights < 0))
 
 
+def _input_has_negative(csgraph, weights):
+    """Whether a weight as given is negative, without preparing the graph."""
+    if weights is not None:
+        values = np.asarray(weights)
+    elif scipy.sparse.issparse(csgraph):
+        values = csgraph.data
+    else:
+        values = np.asarray(csgraph)
+    return values.dtype.kind in "iuf" and bool(np.any(values < 0))
+
+
 def _unweighted_graph(csgraph, directed, weights):
     if weights is not None:
         raise ValueError("weights and unweighted=True exclude each other")
@@ -603,7 +614,7 @@ def shortest_path(csgraph, method="auto", directed=True, return_predecessors=Fal
     if method == "auto":
         if indices is None and not return_predecessors:
             method = "J"
-        elif not unweighted and _has_negative(_api.prepare(csgraph, directed=directed, weights=weights)):
+        elif not unweighted and _input_has_negative(csgraph, weights):
             method = "BF"
         else:
             method = "D"

@@ -167,8 +167,10 @@ def test_an_exhausted_allocation_in_the_module_is_a_memory_error(monkeypatch):
 
 def test_an_all_pairs_matrix_beyond_memory_is_a_memory_error():
     require("all")
-    with pytest.raises(MemoryError):
+    with pytest.raises(MemoryError) as caught:
         linkwork.johnson(sp.csr_matrix((3 * 10**6, 3 * 10**6)))
+    assert isinstance(caught.value, linkwork.OutOfMemoryError)
+    assert caught.value.identifier == "linkwork:runtime:OutOfMemory"
 
 
 def test_dijkstra_with_a_negative_weight_warns_as_scipy_and_answers_by_bellman_ford():
