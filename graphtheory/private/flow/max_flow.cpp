@@ -10,6 +10,7 @@
 #include "flow/flow.h"
 #include "flow/flow_cycles.h"
 #include "gateway/guard.h"
+#include "gateway/interrupt.h"
 #include "gateway/trace.h"
 #include "import/arguments.h"
 #include "import/results.h"
@@ -46,6 +47,71 @@ hxArray* flowMatrix(const Graph& g, Convert convertFlow) {
     return sparseResult(num_vertices(g), num_edges(g), std::move(entries));
 }
 
+// The breadth-first queue of one search: every vertex it ever held stays in
+// `held` (so the search's colours can be reset from it), and it reads as empty once
+// the sink has been discovered, which ends the library's visit.
+struct SinkStoppedQueue {
+    std::vector<Vertex>& held;
+    std::size_t head = 0;
+    bool sinkFound = false;
+
+    void push(Vertex v) { held.push_back(v); }
+    Vertex top() const { return held[head]; }
+    void pop() { ++head; }
+    bool empty() const { return sinkFound || head == held.size(); }
+};
+
+// Records the edge by which each vertex is discovered; stops the queue at the sink.
+template <class Predecessors>
+struct AugmentingPathVisitor : boost::default_bfs_visitor {
+    Predecessors predecessors;
+    Vertex sink;
+    SinkStoppedQueue* queue;
+    InterruptPoll* interrupt;
+
+    template <class Edge, class Graph>
+    void tree_edge(const Edge& e, const Graph& g) const {
+        put(predecessors, target(e, g), e);
+        if (static_cast<Vertex>(target(e, g)) == sink) queue->sinkFound = true;
+    }
+    template <class Graph>
+    void examine_vertex(Vertex, const Graph&) const {
+        interrupt->step();
+    }
+};
+
+// Edmonds-Karp from the library's parts: a breadth-first visit of the residual graph
+// from the source, stopped once the sink is discovered, then the library's
+// augmentation along the recorded edges by their smallest residual capacity. The
+// sink's tree path is complete when it is discovered, so every augmenting path, and
+// with it every residual capacity and the flow, is the one a search run to the end
+// would give; only the rest of the graph is not searched. Colours are reset for the
+// vertices the search reached, not for the whole graph. Returns the net flow out of
+// the source, summed over its out-edges in order.
+template <class Graph, class CapacityMap, class ResidualMap, class ReverseMap, class ColorMap, class PredecessorMap>
+typename boost::property_traits<CapacityMap>::value_type shortestPathsMaxFlow(
+    Graph& g, Vertex source, Vertex sink, CapacityMap capacity, ResidualMap residual, ReverseMap reverse,
+    ColorMap color, PredecessorMap predecessors) {
+    for (const auto u : boost::make_iterator_range(vertices(g)))
+        for (const auto e : boost::make_iterator_range(out_edges(u, g))) put(residual, e, get(capacity, e));
+    const auto residualGraph = boost::detail::residual_graph(g, residual);
+    std::vector<Vertex> held;
+    InterruptPoll interrupt;
+    for (;;) {
+        held.clear();
+        SinkStoppedQueue queue{held};
+        boost::breadth_first_visit(residualGraph, source, queue,
+                                   AugmentingPathVisitor<PredecessorMap>{{}, predecessors, sink, &queue, &interrupt},
+                                   color);
+        for (const Vertex v : held) put(color, v, boost::white_color);
+        if (!queue.sinkFound) break;
+        boost::detail::augment(g, source, sink, predecessors, residual, reverse);
+    }
+    typename boost::property_traits<CapacityMap>::value_type flow = 0;
+    for (const auto e : boost::make_iterator_range(out_edges(source, g))) flow += get(capacity, e) - get(residual, e);
+    return flow;
+}
+
 }  // namespace
 
 void edmHandler(LINKWORK_HANDLER_ARGS) {
@@ -60,9 +126,9 @@ void edmHandler(LINKWORK_HANDLER_ARGS) {
     std::vector<boost::graph_traits<CapacityGraph>::edge_descriptor> predecessors(num_vertices(g));
     double flow = 0.0;
     guarded(traceLevel, failures::edmondsKarp, [&] {
-        flow = boost::edmonds_karp_max_flow(g, st.source, st.destination, get(boost::edge_capacity, g),
-                                            get(boost::edge_residual_capacity, g), get(boost::edge_reverse, g),
-                                            colors.data(), predecessors.data());
+        flow = shortestPathsMaxFlow(g, st.source, st.destination, get(boost::edge_capacity, g),
+                                    get(boost::edge_residual_capacity, g), get(boost::edge_reverse, g),
+                                    colors.data(), predecessors.data());
     });
     trace.algorithmFinished();
     // Each infinite capacity stood in as twice the finite total S. A finite flow is at
