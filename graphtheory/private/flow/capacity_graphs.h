@@ -1,25 +1,61 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
-#include <boost/graph/adjacency_list.hpp>
+#include <boost/graph/compressed_sparse_row_graph.hpp>
+#include <boost/property_map/property_map.hpp>
 
 #include "host/hx.h"
+#include "import/graphs.h"
 
 // Directed graphs whose edges carry a capacity, a residual capacity and a link to
-// their reverse twin, as the library's maximum-flow algorithms expect. Out-edge
-// lists are vectors reserved before the edges are added; an edge descriptor points
-// at the edge's properties, which the library keeps in a block of their own, so the
-// twin links stay valid.
-using FlowTraits = boost::adjacency_list_traits<boost::vecS, boost::vecS, boost::directedS>;
+// their reverse twin, as the library's maximum-flow algorithms expect. The structure
+// is a compressed sparse row graph (two arrays); capacities, residual capacities and
+// twins are vectors indexed by edge, owned with the graph, so building and releasing
+// it allocate a few blocks, not one per edge. Each vertex's out-edges are its
+// entries' forward edges and the twins of the entries that point at it, in the order
+// the entries are visited.
+using FlowStructure = boost::compressed_sparse_row_graph<boost::directedS, boost::no_property, boost::no_property,
+                                                         boost::no_property, Vertex, Vertex>;
+using FlowEdge = boost::graph_traits<FlowStructure>::edge_descriptor;
+
+// The twin of an edge, from its stored index: it starts where the edge ends.
+class TwinEdgeMap {
+public:
+    using key_type = FlowEdge;
+    using value_type = FlowEdge;
+    using reference = FlowEdge;
+    using category = boost::readable_property_map_tag;
+
+    TwinEdgeMap() = default;
+    TwinEdgeMap(const FlowStructure* g, const Vertex* twin) : g_(g), twin_(twin) {}
+    friend FlowEdge get(const TwinEdgeMap& m, const FlowEdge& e) {
+        return FlowEdge(target(e, *m.g_), m.twin_[e.idx]);
+    }
+
+private:
+    const FlowStructure* g_ = nullptr;
+    const Vertex* twin_ = nullptr;
+};
+
 template <class Capacity>
-using FlowGraph = boost::adjacency_list<
-    boost::vecS, boost::vecS, boost::directedS, boost::no_property,
-    boost::property<boost::edge_capacity_t, Capacity,
-                    boost::property<boost::edge_residual_capacity_t, Capacity,
-                                    boost::property<boost::edge_reverse_t, FlowTraits::edge_descriptor>>>>;
-using CapacityGraph = FlowGraph<double>;
-using IntegerCapacityGraph = FlowGraph<std::int64_t>;
+struct FlowNetwork {
+    using EdgeIndexMap = boost::property_map<FlowStructure, boost::edge_index_t>::const_type;
+    using CapacityMap = boost::iterator_property_map<Capacity*, EdgeIndexMap, Capacity, Capacity&>;
+
+    FlowStructure graph;
+    std::vector<Capacity> capacity;  // 0 for a twin
+    std::vector<Capacity> residual;  // set by the flow algorithm
+    std::vector<Vertex> twin;        // index of each edge's reverse twin
+
+    CapacityMap capacityMap() { return CapacityMap(capacity.data(), get(boost::edge_index, graph)); }
+    CapacityMap residualMap() { return CapacityMap(residual.data(), get(boost::edge_index, graph)); }
+    TwinEdgeMap twinMap() const { return TwinEdgeMap(&graph, twin.data()); }
+};
+
+using CapacityGraph = FlowNetwork<double>;
+using IntegerCapacityGraph = FlowNetwork<std::int64_t>;
 
 // Custom capacities are handler input 3 when given.
 inline int customCapacitiesIndex(int inputCount) { return inputCount > 3 ? 3 : 0; }

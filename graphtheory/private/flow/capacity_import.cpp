@@ -55,36 +55,50 @@ void raiseIfReciprocal(bool reciprocal) {
         hgwErrMsgIdAndTxt("genokit:linkworkhgw:ParallelEdges", "Reciprocal edges are not allowed in maxflow algorithms.");
 }
 
-// A capacity graph of n vertices whose out-edge lists have room, for each vertex, for
-// its entries' edges and the twins of the entries that point at it. Entries whose
-// capacity is NaN are no edges.
-template <class Graph>
-void reserveEdgePairs(Graph& g, const SparseGraphArray& a, const EntryWeights& capacities) {
-    g = Graph(a.n);
-    reserveForBothEnds(g, a, [&](Vertex, Vertex, hxIndex k) { return !std::isnan(capacities[k]); });
+// Lays out the forward edge and the reverse twin of every entry whose capacity is
+// not NaN: a counting pass gives each vertex's out-degree (its row's and its
+// column's entries), then each entry (i, j) puts i -> j in vertex i's next slot and
+// j -> i in vertex j's next slot, so both lists keep the order of the entries; for a
+// diagonal entry the forward loop comes first. `forwardCapacity(k)` is called once
+// per kept entry, in entry order; twins have capacity 0.
+template <class Capacity, class ForwardCapacity>
+void layOutEdgePairs(FlowNetwork<Capacity>& g, const SparseGraphArray& a, const EntryWeights& capacities,
+                     ForwardCapacity forwardCapacity) {
+    auto& starts = g.graph.m_forward.m_rowstart;
+    auto& targets = g.graph.m_forward.m_column;
+    starts.assign(a.n + 1, 0);
+    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+        if (!std::isnan(capacities[k])) ++starts[i + 1], ++starts[j + 1];
+    });
+    for (Vertex v = 0; v < a.n; ++v) starts[v + 1] += starts[v];
+    const Vertex edgeCount = starts[a.n];
+    targets.resize(edgeCount);
+    g.twin.resize(edgeCount);
+    g.capacity.assign(edgeCount, Capacity(0));
+    g.residual.assign(edgeCount, Capacity(0));
+    std::vector<Vertex> next(starts.begin(), starts.end() - 1);
+    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+        if (std::isnan(capacities[k])) return;
+        const Vertex forward = next[i]++;
+        const Vertex twin = next[j]++;
+        targets[forward] = j;
+        targets[twin] = i;
+        g.twin[forward] = twin;
+        g.twin[twin] = forward;
+        g.capacity[forward] = forwardCapacity(k);
+    });
 }
 
-// The forward edge i -> j with its capacity, then its reverse twin of capacity 0.
-template <class Graph, class Capacity>
-void addEdgePair(Graph& g, Vertex i, Vertex j, Capacity capacity) {
-    const auto forward = add_edge(i, j, g).first;
-    const auto twin = add_edge(j, i, g).first;
-    put(boost::edge_capacity, g, forward, capacity);
-    put(boost::edge_capacity, g, twin, Capacity(0));
-    put(boost::edge_reverse, g, forward, twin);
-    put(boost::edge_reverse, g, twin, forward);
-}
-
-template <class Graph>
-void listCapacityEdges(const Graph& g, int traceLevel) {
+template <class Capacity>
+void listCapacityEdges(const FlowNetwork<Capacity>& g, int traceLevel) {
     if (!listsEdges(traceLevel)) return;
-    for (const auto v : boost::make_iterator_range(vertices(g)))
-        for (const auto e : boost::make_iterator_range(out_edges(v, g))) {
-            const auto reverse = get(boost::edge_reverse, g, e);
-            std::cout << "(" << static_cast<Vertex>(source(e, g)) << "," << static_cast<Vertex>(target(e, g))
-                      << ") edg_idx: (" << static_cast<Vertex>(source(reverse, g)) << ","
-                      << static_cast<Vertex>(target(reverse, g)) << ") -> " << get(boost::edge_capacity, g, e)
-                      << std::endl;
+    const TwinEdgeMap twins = g.twinMap();
+    for (const auto v : boost::make_iterator_range(vertices(g.graph)))
+        for (const auto e : boost::make_iterator_range(out_edges(v, g.graph))) {
+            const FlowEdge reverse = get(twins, e);
+            std::cout << "(" << static_cast<Vertex>(source(e, g.graph)) << "," << static_cast<Vertex>(target(e, g.graph))
+                      << ") edg_idx: (" << static_cast<Vertex>(source(reverse, g.graph)) << ","
+                      << static_cast<Vertex>(target(reverse, g.graph)) << ") -> " << g.capacity[e.idx] << std::endl;
         }
 }
 
@@ -95,18 +109,13 @@ void listCapacityEdges(const Graph& g, int traceLevel) {
 // 2^1020 and 2S and the sums of flows stay finite. Returns the exponent by which
 // flows are multiplied back; 0 leaves the graph as it is. A finite capacity is at
 // most S (negative ones were refused), so the stand-in edges are those holding 2S.
-template <class Graph>
-int keepStandInFinite(Graph& g, double standIn, long double wideTotal, double& finiteCapacityTotal) {
+int keepStandInFinite(CapacityGraph& g, double standIn, long double wideTotal, double& finiteCapacityTotal) {
     constexpr int largestExponent = 1019;  // S below 2^1020
     if (std::isfinite(standIn) && wideTotal < std::ldexp(1.0L, largestExponent + 1)) return 0;
     const int exponent = std::ilogb(wideTotal) - largestExponent;
     if (exponent <= 0) return 0;
     finiteCapacityTotal = static_cast<double>(std::ldexp(wideTotal, -exponent));
-    for (const auto v : boost::make_iterator_range(vertices(g)))
-        for (const auto e : boost::make_iterator_range(out_edges(v, g))) {
-            const double x = get(boost::edge_capacity, g, e);
-            put(boost::edge_capacity, g, e, x == standIn ? 2 * finiteCapacityTotal : std::ldexp(x, -exponent));
-        }
+    for (double& x : g.capacity) x = x == standIn ? 2 * finiteCapacityTotal : std::ldexp(x, -exponent);
     return exponent;
 }
 
@@ -117,19 +126,15 @@ void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLev
     capacityExponent = 0;
     const SparseGraphArray a = readGraphArray(inputs[0]);
     const EntryWeights capacities(a, inputs, customIndex, customCapacityErrors);
-    reserveEdgePairs(g, a, capacities);
     double smallest = largestDouble, largest = 0.0;
     bool negativeSeen = false;
     if (capacities.allOnes()) {
-        a.forEachEntry([&](Vertex i, Vertex j, hxIndex) {
-            addEdgePair(g, i, j, 1.0);
-        });
+        layOutEdgePairs(g, a, capacities, [](hxIndex) { return 1.0; });
     } else {
         double infiniteCapacity = 0.0;  // 2S, set at the first infinite capacity
         long double wideTotal = 0.0L;   // S without rounding past the double range
-        a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+        layOutEdgePairs(g, a, capacities, [&](hxIndex k) {
             double x = capacities[k];
-            if (std::isnan(x)) return;
             if (x < 0) negativeSeen = true;
             if (x == HostInf) {
                 if (infiniteCapacity == 0.0) {
@@ -147,17 +152,17 @@ void importCapacityGraph(CapacityGraph& g, const hxArray* inputs[], int traceLev
             }
             if (x < smallest) smallest = x;
             if (x > largest) largest = x;
-            addEdgePair(g, i, j, x);
+            return x;
         });
         warnIfIllConditioned(smallest, largest);
-        raiseIfReciprocal(hasReciprocalEdges(g));
+        raiseIfReciprocal(hasReciprocalEdges(g.graph));
         if (negativeSeen) negativeEdges();
         listCapacityEdges(g, traceLevel);
         if (infiniteCapacity != 0.0)
             capacityExponent = keepStandInFinite(g, infiniteCapacity, wideTotal, finiteCapacityTotal);
         return;
     }
-    raiseIfReciprocal(hasReciprocalEdges(g));
+    raiseIfReciprocal(hasReciprocalEdges(g.graph));
     if (negativeSeen) negativeEdges();
     listCapacityEdges(g, traceLevel);
 }
@@ -215,13 +220,10 @@ void importIntegerCapacityGraph(IntegerCapacityGraph& g, const hxArray* inputs[]
     scaling.infinite = std::int64_t{0x3FFFFFFFFFFFFFFF} / divisor;
     scaling.cutoff = (std::int64_t{3} << 60) / divisor;
 
-    reserveEdgePairs(g, a, capacities);
-    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+    layOutEdgePairs(g, a, capacities, [&](hxIndex k) {
         const double x = capacities[k];
-        if (std::isnan(x)) return;
-        const std::int64_t capacity = x == HostInf ? scaling.infinite : scaling.toInteger(x);
-        addEdgePair(g, i, j, capacity);
+        return x == HostInf ? scaling.infinite : scaling.toInteger(x);
     });
-    raiseIfReciprocal(hasReciprocalEdges(g));
+    raiseIfReciprocal(hasReciprocalEdges(g.graph));
     listCapacityEdges(g, traceLevel);
 }

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include <boost/graph/edmonds_karp_max_flow.hpp>
+#include <boost/graph/edmonds_karp_max_flow.hpp>  // the residual graph and the augmentation
 #include <boost/graph/push_relabel_max_flow.hpp>
 
 #include "flow/capacity_graphs.h"
@@ -33,18 +33,17 @@ Terminals readTerminals(const hxArray* inputs[], int inputCount, hxSize n) {
 // The flow on each edge of the input (capacity above 0, residual differing from it),
 // stored at row i + 1, column j + 1, with room for every edge, twins included.
 // Reciprocal entries are rejected on import, so at most one such edge joins i to j.
-template <class Graph, class Convert>
-hxArray* flowMatrix(const Graph& g, Convert convertFlow) {
+template <class Capacity, class Convert>
+hxArray* flowMatrix(const FlowNetwork<Capacity>& g, Convert convertFlow) {
     std::vector<SparseEntry> entries;
-    for (const auto v : boost::make_iterator_range(vertices(g)))
-        for (const auto e : boost::make_iterator_range(out_edges(v, g))) {
-            const auto capacity = get(boost::edge_capacity, g, e);
-            const auto residual = get(boost::edge_residual_capacity, g, e);
+    for (const auto v : boost::make_iterator_range(vertices(g.graph)))
+        for (const auto e : boost::make_iterator_range(out_edges(v, g.graph))) {
+            const Capacity capacity = g.capacity[e.idx], residual = g.residual[e.idx];
             if (capacity > 0 && residual != capacity)
-                entries.push_back({static_cast<Vertex>(v), static_cast<Vertex>(target(e, g)),
+                entries.push_back({static_cast<Vertex>(v), static_cast<Vertex>(target(e, g.graph)),
                                    convertFlow(capacity - residual)});
         }
-    return sparseResult(num_vertices(g), num_edges(g), std::move(entries));
+    return sparseResult(num_vertices(g.graph), num_edges(g.graph), std::move(entries));
 }
 
 // The breadth-first queue of one search: every vertex it ever held stays in
@@ -121,13 +120,12 @@ void edmHandler(LINKWORK_HANDLER_ARGS) {
     CapacityGraph g;
     importCapacityGraph(g, inputs, traceLevel, customCapacitiesIndex(inputCount), finiteCapacityTotal, exponent);
     trace.graphCopied();
-    const Terminals st = readTerminals(inputs, inputCount, num_vertices(g));
-    std::vector<boost::default_color_type> colors(num_vertices(g), boost::white_color);
-    std::vector<boost::graph_traits<CapacityGraph>::edge_descriptor> predecessors(num_vertices(g));
+    const Terminals st = readTerminals(inputs, inputCount, num_vertices(g.graph));
+    std::vector<boost::default_color_type> colors(num_vertices(g.graph), boost::white_color);
+    std::vector<FlowEdge> predecessors(num_vertices(g.graph));
     double flow = 0.0;
     guarded(traceLevel, failures::edmondsKarp, [&] {
-        flow = shortestPathsMaxFlow(g, st.source, st.destination, get(boost::edge_capacity, g),
-                                    get(boost::edge_residual_capacity, g), get(boost::edge_reverse, g),
+        flow = shortestPathsMaxFlow(g.graph, st.source, st.destination, g.capacityMap(), g.residualMap(), g.twinMap(),
                                     colors.data(), predecessors.data());
     });
     trace.algorithmFinished();
@@ -150,17 +148,15 @@ void golHandler(LINKWORK_HANDLER_ARGS) {
     IntegerCapacityGraph g;
     importIntegerCapacityGraph(g, inputs, traceLevel, customCapacitiesIndex(inputCount), scaling);
     trace.graphCopied();
-    const Terminals st = readTerminals(inputs, inputCount, num_vertices(g));
+    const Terminals st = readTerminals(inputs, inputCount, num_vertices(g.graph));
     std::int64_t flow = 0;
     guarded(traceLevel, failures::goldberg, [&] {
         // Maximum preflow, then its conversion into a flow.
-        flow = boost::push_relabel_max_flow(g, st.source, st.destination, get(boost::edge_capacity, g),
-                                            get(boost::edge_residual_capacity, g), get(boost::edge_reverse, g),
-                                            get(boost::vertex_index, g));
+        flow = boost::push_relabel_max_flow(g.graph, st.source, st.destination, g.capacityMap(), g.residualMap(),
+                                            g.twinMap(), get(boost::vertex_index, g.graph));
         // The conversion leaves cycles of flow that it did not meet from the vertices
         // with excess; a flow that gathers nothing at the sink keeps none.
-        cancelFlowCycles(g, get(boost::edge_capacity, g), get(boost::edge_residual_capacity, g),
-                         get(boost::edge_reverse, g));
+        cancelFlowCycles(g.graph, g.capacityMap(), g.residualMap(), g.twinMap());
     });
     trace.algorithmFinished();
     const bool infinite = flow >= scaling.cutoff;
