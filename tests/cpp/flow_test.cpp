@@ -252,5 +252,19 @@ TEST(MaxFlow, TraceHasThreeLinesAndListsTwins) {
     }
 }
 
+// Each vertex lists its row's forward edges and its column's twins in entry order
+// (column-major), a diagonal entry's forward loop before its twin: the order the
+// flow matrix, the listing and the mirrored-entry test rely on.
+TEST(MaxFlow, OutEdgesKeepEntryOrder) {
+    ArrayPtr g = sparse(3, {{1, 1, 5.0}, {3, 1, 2.0}, {1, 2, 3.0}, {2, 3, 1.0}}), one = scalar(1), three = scalar(3);
+    CapturedChannels channels;
+    testing::internal::CaptureStdout();
+    call("edm", 2, 1, {g.get(), one.get(), three.get()}, 2);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "(0,0) edg_idx: (0,0) -> 5\n(0,0) edg_idx: (0,0) -> 0\n(0,2) edg_idx: (2,0) -> 0\n"
+              "(0,1) edg_idx: (1,0) -> 3\n(1,0) edg_idx: (0,1) -> 0\n(1,2) edg_idx: (2,1) -> 1\n"
+              "(2,0) edg_idx: (0,2) -> 2\n(2,1) edg_idx: (1,2) -> 0\n");
+}
+
 }  // namespace
 }  // namespace linkwork::test
