@@ -12,6 +12,7 @@ resident memory), and puts the table in bench/RESULTS.md between the markers
 """
 
 import argparse
+import ast
 import datetime
 import os
 import re
@@ -66,7 +67,12 @@ def main():
     parser.add_argument("--codes", nargs="+", default=["wcc", "spb", "dij"])
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--no-write", action="store_true", help="print the table only")
+    parser.add_argument("--rows-from", metavar="LOG", help="publish the rows a run printed (one tuple a line)")
     args = parser.parse_args()
+    if args.rows_from:
+        with open(args.rows_from) as f:
+            publish([ast.literal_eval(line) for line in f if line.startswith("(")], args)
+        return
     single = os.path.join(args.build, "bin", "linkwork")
     dist = os.path.join(args.build, "bin", "linkwork-mpi")
 
@@ -93,6 +99,10 @@ def main():
             rows.append((code, "linkwork-mpi, binary file", max(args.ranks), wall, max(peaks), wall / base))
             print(rows[-1], flush=True)
 
+    publish(rows, args)
+
+
+def publish(rows, args):
     load = os.getloadavg()
     lines = [
         BEGIN,
