@@ -99,17 +99,16 @@ SearchOrder librarySearchOrder(const IsoGraph& g, const std::vector<std::uint64_
 
 class Search {
 public:
-    Search(const IsoGraph& first, const IsoGraph& second, const std::vector<Index>& firstColours,
-           const std::vector<Index>& secondColours, Index colourCount, std::vector<Index>& map)
-        : first_(first), second_(second), firstColours_(firstColours), secondColours_(secondColours), map_(map),
-          inverse_(second.n, none), next_(second.n + colourCount), previous_(second.n + colourCount),
-          outMark_(second.n, 0), inMark_(second.n, 0) {
+    Search(const IsoGraph& first, const IsoGraph& second, const JointColours& colours, std::vector<Index>& map)
+        : first_(first), second_(second), map_(map), inverse_(second.n, none),
+          next_(second.n + colours.colourCount()), previous_(second.n + colours.colourCount()), outMark_(second.n, 0),
+          inMark_(second.n, 0), levels_(1, colours) {
         // One circular list per colour of the second graph's unused vertices, in index
         // order; node n + c heads colour c.
         const Index n = second.n;
-        for (Index c = 0; c < colourCount; ++c) next_[n + c] = previous_[n + c] = n + c;
+        for (Index c = 0; c < colours.colourCount(); ++c) next_[n + c] = previous_[n + c] = n + c;
         for (Index u = 0; u < n; ++u) {
-            const Index head = n + secondColours[u], tail = previous_[head];
+            const Index head = n + colours.second(u), tail = previous_[head];
             next_[tail] = u, previous_[u] = tail, next_[u] = head, previous_[head] = u;
         }
     }
@@ -117,16 +116,18 @@ public:
     bool run(const SearchOrder& s) {
         const Index n = second_.n;
         std::vector<Index> cursor(s.mapped);  // the candidate (or adjacency offset) in use
+        individualised_.assign(s.mapped, 0);
         Index position = 0;
         bool resume = false;
         while (position < s.mapped) {
             poll_.step();
-            const Index v = s.order[position], colour = firstColours_[v];
+            const Index v = s.order[position];
             Index chosen = none;
+            firstTry_ = !resume;
             if (s.parent[position] == none) {
-                const Index head = n + colour;
+                const Index head = n + levels_.front().first(v);
                 Index node = next_[resume ? cursor[position] : head];
-                while (node != head && !consistent(v, node)) node = next_[node];
+                while (node != head && !accept(v, node, position)) node = next_[node];
                 cursor[position] = node;
                 if (node != head) chosen = node;
             } else {
@@ -134,7 +135,7 @@ public:
                 Index k = resume ? cursor[position] + 1 : second_.outStart[image];
                 for (const Index end = second_.outStart[image + 1]; k < end; ++k) {
                     const Index u = second_.outAdj[k];
-                    if (inverse_[u] == none && secondColours_[u] == colour && consistent(v, u)) {
+                    if (inverse_[u] == none && accept(v, u, position)) {
                         chosen = u;
                         break;
                     }
@@ -152,6 +153,7 @@ public:
                 const Index w = s.order[position], u = map_[w];
                 map_[w] = none, inverse_[u] = none;
                 relink(u);
+                if (individualised_[position]) levels_.pop_back(), individualised_[position] = 0;
                 resume = true;
             }
         }
@@ -161,6 +163,28 @@ public:
 private:
     void unlink(Index u) { next_[previous_[u]] = next_[u], previous_[next_[u]] = previous_[u]; }
     void relink(Index u) { next_[previous_[u]] = u, previous_[next_[u]] = u; }
+
+    // Whether v may go onto u: the same colour, consistent edges, and, for the first
+    // candidate tried at a position whose colour at least two other vertices share
+    // (while levels remain), the colours refined with the pair set apart still balance between the
+    // graphs. Setting pairs apart splits the classes that symmetric graphs (a torus,
+    // a cycle) leave whole; it costs a copy of the colours and a refinement, so it is
+    // spent on first candidates only, which in such graphs are right.
+    bool accept(Index v, Index u, Index position) {
+        const JointColours& colours = levels_.back();
+        if (colours.first(v) != colours.second(u) || !consistent(v, u)) return false;
+        const bool first = firstTry_;
+        firstTry_ = false;
+        if (!first || levels_.size() > maxIndividualised || colours.firstGraphCount(colours.first(v)) < 3)
+            return true;
+        levels_.push_back(colours);
+        if (!levels_.back().individualise(v, u)) {
+            levels_.pop_back();
+            return false;
+        }
+        individualised_[position] = 1;
+        return true;
+    }
 
     // Whether mapping v onto u keeps the edges between mapped vertices in exact
     // correspondence: every edge of v to or from a mapped vertex (or itself) has its
@@ -202,13 +226,17 @@ private:
         return found == expected;
     }
 
+    // Each level is a copy of the colours, O(n) in size.
+    static constexpr std::size_t maxIndividualised = 16;
+
     const IsoGraph& first_;
     const IsoGraph& second_;
-    const std::vector<Index>& firstColours_;
-    const std::vector<Index>& secondColours_;
     std::vector<Index>& map_;
     std::vector<Index> inverse_, next_, previous_, outMark_, inMark_;
+    std::vector<JointColours> levels_;    // the colours refined with each pair set apart
+    std::vector<char> individualised_;    // per position: whether its pair added a level
     Index stamp_ = 0;
+    bool firstTry_ = false;  // no candidate tried yet at a freshly entered position
     InterruptPoll poll_;
 };
 
@@ -228,14 +256,13 @@ bool findIsomorphism(const IsoGraph& first, const IsoGraph& second, std::vector<
         if (a != b) return false;
     }
 
-    std::vector<Index> firstColours, secondColours;
-    Index colourCount = 0;
-    const bool coloured = jointColours(first, second, firstColours, secondColours, colourCount);
+    JointColours colours(first, second);
+    const bool coloured = colours.refine();
     LINKWORK_MARK("refined");  // the benchmark splits refinement from search here
     if (!coloured) return false;
 
     const SearchOrder order = librarySearchOrder(first, invariant);
-    Search search(first, second, firstColours, secondColours, colourCount, map);
+    Search search(first, second, colours, map);
     if (!search.run(order)) {
         std::fill(map.begin(), map.end(), none);
         return false;
