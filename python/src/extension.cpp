@@ -11,6 +11,12 @@
 
 #include <Python.h>
 
+#include <cxxabi.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <climits>
 #include <complex>
 #include <cstdint>
@@ -62,19 +68,48 @@ void flushNativeStdout() {
     std::fflush(stdout);
 }
 
+// ---------------------------------------------------------------- the GIL
+
+bool interpreterFinalizing() {
+#if PY_VERSION_HEX >= 0x030D0000
+    return Py_IsFinalizing();
+#else
+    return _Py_IsFinalizing();
+#endif
+}
+
+// Takes the GIL back in plain code, never in a destructor. When the interpreter is
+// ending, a thread that asks for the GIL is ended by forced unwinding, which
+// aborts the process if it meets a non-throwing destructor or a catch-all; instead
+// the thread waits here until the process exits.
+void retakeGil(PyThreadState* state) {
+    if (interpreterFinalizing())
+        for (;;) pause();
+    PyEval_RestoreThread(state);
+}
+
+PyGILState_STATE ensureGil() {
+    if (interpreterFinalizing())
+        for (;;) pause();
+    return PyGILState_Ensure();
+}
+
 // Runs a Python action for a channel: with the GIL, never throwing.
 template <class Action>
 void fromChannel(Action action) {
     CallContext* context = currentContext;
     if (context != nullptr && context->pending) return;
-    py::gil_scoped_acquire gil;
+    const PyGILState_STATE gil = ensureGil();
     try {
         action();
     } catch (py::error_already_set& error) {
         if (context != nullptr) context->pending = std::move(error);
+    } catch (abi::__forced_unwind&) {
+        throw;  // the thread is being ended without the GIL: nothing to release
     } catch (...) {
         // Nothing sensible is left to report a failure to; the line is lost.
     }
+    PyGILState_Release(gil);
 }
 
 void traceLine(const std::string& line) {
@@ -415,6 +450,59 @@ py::object pythonOutput(ArrayPtr array, std::size_t position) {
     return denseOutput(std::move(array));
 }
 
+// ---------------------------------------------------------------- interruption
+
+// The interrupt of the call that the main thread is running, and the SIGINT handler
+// that was installed before the call (Python's own), which ours calls in turn.
+std::atomic<linkwork::Interrupt*> mainThreadInterrupt{nullptr};
+struct sigaction handlerBeforeCall;
+
+void onSigint(int signal, siginfo_t* info, void* context) {
+    if (linkwork::Interrupt* interrupt = mainThreadInterrupt.load()) interrupt->request();
+    const int savedErrno = errno;
+    if (handlerBeforeCall.sa_flags & SA_SIGINFO)
+        handlerBeforeCall.sa_sigaction(signal, info, context);
+    else
+        handlerBeforeCall.sa_handler(signal);
+    errno = savedErrno;
+}
+
+// Asked with the GIL held; the only thread where Python runs signal handlers.
+bool onMainThread() { return _PyOS_IsMainThread() != 0; }
+
+// For the duration of a call on the main thread, while SIGINT has a handler (Python
+// installs one for any Python-level handler; SIG_IGN and SIG_DFL keep their
+// meaning), a SIGINT also stops the call. Python's handler still runs first thing
+// after the call, so KeyboardInterrupt or the user's own handler behaves as usual.
+class SigintScope {
+public:
+    explicit SigintScope(linkwork::Interrupt& interrupt) {
+        if (!onMainThread()) return;
+        struct sigaction current;
+        if (sigaction(SIGINT, nullptr, &current) != 0) return;
+        const bool hasHandler = (current.sa_flags & SA_SIGINFO) != 0 ||
+                                (current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN);
+        if (!hasHandler) return;
+        handlerBeforeCall = current;
+        struct sigaction ours = current;
+        ours.sa_flags |= SA_SIGINFO;
+        ours.sa_sigaction = onSigint;
+        mainThreadInterrupt.store(&interrupt);
+        installed_ = sigaction(SIGINT, &ours, nullptr) == 0;
+        if (!installed_) mainThreadInterrupt.store(nullptr);
+    }
+    ~SigintScope() {
+        if (!installed_) return;
+        sigaction(SIGINT, &handlerBeforeCall, nullptr);
+        mainThreadInterrupt.store(nullptr);
+    }
+    SigintScope(const SigintScope&) = delete;
+    SigintScope& operator=(const SigintScope&) = delete;
+
+private:
+    bool installed_ = false;
+};
+
 // ---------------------------------------------------------------- the call
 
 std::vector<ArrayPtr> hostInputs(const py::list& items, KeepAlive& keep) {
@@ -430,7 +518,12 @@ py::tuple call(const py::list& items, int nargout) {
     const linkwork::Module& target = module();
     // Declared first, so that the buffers outlive the host arrays that read them.
     KeepAlive keep;
-    std::vector<ArrayPtr> owned = hostInputs(items, keep);
+    std::vector<ArrayPtr> owned;
+    try {
+        owned = hostInputs(items, keep);
+    } catch (const linkwork::HostError& error) {  // an input too large to copy
+        raiseHostError(error.identifier(), error.message());
+    }
     std::vector<const hxArray*> inputs;
     inputs.reserve(owned.size());
     for (const ArrayPtr& input : owned) inputs.push_back(input.get());
@@ -440,13 +533,17 @@ py::tuple call(const py::list& items, int nargout) {
     std::optional<std::pair<std::string, std::string>> hostError;
     std::optional<std::string> moduleError;
     bool outOfMemory = false;
+    linkwork::Interrupt interrupt;
     {
         ContextScope scope(context);
-        py::gil_scoped_release release;
+        SigintScope sigint(interrupt);
+        PyThreadState* thread = PyEval_SaveThread();
         try {
-            outputs = target.call(nargout, inputs);
+            outputs = target.call(nargout, inputs, &interrupt);
         } catch (const linkwork::HostError& error) {
             hostError.emplace(error.identifier(), error.message());
+        } catch (abi::__forced_unwind&) {
+            throw;
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         } catch (const std::exception& error) {
@@ -455,8 +552,13 @@ py::tuple call(const py::list& items, int nargout) {
             moduleError.emplace("the module raised an exception of unknown type");
         }
         flushNativeStdout();
+        retakeGil(thread);
     }
     owned.clear();
+    // An interrupted call lets Python's SIGINT handler speak first: KeyboardInterrupt
+    // by default, or whatever the user's handler raises.
+    if (hostError && hostError->first == "linkwork:runtime:Interrupted" && PyErr_CheckSignals() != 0)
+        throw py::error_already_set();
     // A warning turned into an error stopped the call at the point of the warning.
     if (context.pending) throw *context.pending;
     if (hostError) raiseHostError(hostError->first, hostError->second);

@@ -7,6 +7,7 @@
 #include <boost/iterator/iterator_facade.hpp>
 
 #include "gateway/host_constants.h"
+#include "gateway/interrupt.h"
 #include "gateway/trace.h"
 #include "host/hgw.h"
 
@@ -81,7 +82,9 @@ enum class Triangle { All, Lower };
 struct KeptEntry {
     Triangle triangle;
     const EntryWeights* weights;  // null: unweighted
+    mutable InterruptPoll poll{};  // every pass over the entries asks it once per entry
     bool operator()(Vertex i, Vertex j, hxIndex k) const {
+        poll.step();
         return (triangle == Triangle::All || i > j) && (!weights || keepsWeight((*weights)[k]));
     }
 };

@@ -8,6 +8,7 @@
 #include <boost/graph/dijkstra_shortest_paths.hpp>
 
 #include "gateway/guard.h"
+#include "gateway/interrupt.h"
 #include "gateway/trace.h"
 #include "import/results.h"
 #include "import/sparse_import.h"
@@ -58,11 +59,11 @@ WorkGraph workGraph(const Graph& g, std::vector<std::pair<Vertex, Vertex>>& minu
 
 // Potentials h by Bellman-Ford from a virtual vertex joined to every vertex by a
 // zero edge (every h starts at 0); false on a negative cycle.
-bool potentials(const WorkGraph& work, std::vector<double>& h) {
+bool potentials(const WorkGraph& work, std::vector<double>& h, InterruptPoll& poll) {
     h.assign(num_vertices(work), 0.0);
     return boost::bellman_ford_shortest_paths(work, num_vertices(work) + 1, get(boost::edge_weight, work),
                                               boost::dummy_property_map(), h.data(), boost::closed_plus<double>(),
-                                              std::less<double>(), boost::default_bellman_visitor());
+                                              std::less<double>(), boost::make_bellman_visitor(PollOnEvent<>{&poll}));
 }
 
 std::vector<bool> reachable(const WorkGraph& work, Vertex from) {
@@ -94,7 +95,8 @@ void allHandler(LINKWORK_HANDLER_ARGS, Graph) {
             negativeCycle(johnsonCycle);  // an undirected -Inf edge is a cycle of itself
         }
         std::vector<double> h;
-        if (!potentials(work, h)) negativeCycle(johnsonCycle);
+        InterruptPoll poll;
+        if (!potentials(work, h, poll)) negativeCycle(johnsonCycle);
         // Reduced weights are non-negative in exact arithmetic; clamp the rounding.
         auto weights = get(boost::edge_weight, work);
         for (const auto e : boost::make_iterator_range(edges(work)))
@@ -102,7 +104,9 @@ void allHandler(LINKWORK_HANDLER_ARGS, Graph) {
         for (Vertex u = 0; u < n; ++u) {
             hgwPollInterrupt();  // one row is one Dijkstra run: cheap enough to poll each
             const OutputRow row{out, n, u};
-            boost::dijkstra_shortest_paths(work, u, boost::distance_map(row).distance_inf(HostInf));
+            boost::dijkstra_shortest_paths(
+                work, u,
+                boost::distance_map(row).distance_inf(HostInf).visitor(boost::make_dijkstra_visitor(PollOnEvent<>{&poll})));
             for (Vertex v = 0; v < n; ++v)
                 if (row[v] != HostInf) row[v] += h[v] - h[u];
             row[u] = 0.0;

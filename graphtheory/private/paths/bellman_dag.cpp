@@ -8,6 +8,7 @@
 #include <boost/graph/dag_shortest_paths.hpp>
 
 #include "gateway/guard.h"
+#include "gateway/interrupt.h"
 #include "gateway/trace.h"
 #include "import/arguments.h"
 #include "import/results.h"
@@ -33,8 +34,10 @@ bool reachesNegativeEdge(const UndirectedWeightedGraph& g, Vertex s) {
 // Sums the edge weights along the breadth-first tree from the source.
 class TreePathWeightVisitor : public boost::default_bfs_visitor {
 public:
-    TreePathWeightVisitor(std::vector<double>* distance, std::vector<Vertex>* predecessor)
-        : distance_(distance), predecessor_(predecessor) {}
+    TreePathWeightVisitor(std::vector<double>* distance, std::vector<Vertex>* predecessor, InterruptPoll* poll)
+        : distance_(distance), predecessor_(predecessor), poll_(poll) {}
+    template <class E, class G>
+    void examine_edge(E, const G&) const { poll_->step(); }
     template <class E, class G>
     void tree_edge(E e, const G& g) const {
         const Vertex u = source(e, g), v = target(e, g);
@@ -45,6 +48,7 @@ public:
 private:
     std::vector<double>* distance_;
     std::vector<Vertex>* predecessor_;
+    InterruptPoll* poll_;
 };
 
 }  // namespace
@@ -64,15 +68,19 @@ void belHandler(LINKWORK_HANDLER_ARGS, Graph) {
         if constexpr (!isDirected<Graph>)
             if (reachesNegativeEdge(g, s)) negativeCycle(bellmanFordCycle);
         const auto weights = get(boost::edge_weight, g);
+        InterruptPoll poll;
+        const auto visitor = boost::make_bellman_visitor(PollOnEvent<>{&poll});
+        // +Inf is the infinity of the sums, as in "dij" and "pri": the library's default,
+        // the largest finite double, would take a path of exactly that length for
+        // unreachable and never shorten it.
+        const boost::closed_plus<double> combine(HostInf);
         bool noNegativeCycle;
         if (wantsPredecessors)
-            noNegativeCycle = boost::bellman_ford_shortest_paths(
-                g, n, weights, predecessor.data(), distance.data(), boost::closed_plus<double>(), std::less<double>(),
-                boost::default_bellman_visitor());
+            noNegativeCycle = boost::bellman_ford_shortest_paths(g, n, weights, predecessor.data(), distance.data(),
+                                                                 combine, std::less<double>(), visitor);
         else
             noNegativeCycle = boost::bellman_ford_shortest_paths(g, n, weights, boost::dummy_property_map(),
-                                                                 distance.data(), boost::closed_plus<double>(),
-                                                                 std::less<double>(), boost::default_bellman_visitor());
+                                                                 distance.data(), combine, std::less<double>(), visitor);
         if (!noNegativeCycle) negativeCycle(bellmanFordCycle);
         if constexpr (isDirected<Graph>) {
             // Sums with -Inf defeat the library's final test: look for cycles through a
@@ -104,7 +112,10 @@ void spaHandler(LINKWORK_HANDLER_ARGS, Graph) {
         std::vector<Vertex> predecessor(n, 0);
         const bool wantsPredecessors = wantsOutput(outputCount, 2);
         guarded(traceLevel, failures::dagPaths, [&] {
-            const auto parameters = boost::distance_map(distance.data()).distance_inf(HostInf);
+            InterruptPoll poll;
+            const auto parameters = boost::distance_map(distance.data())
+                                        .distance_inf(HostInf)
+                                        .visitor(boost::make_dijkstra_visitor(PollOnEvent<>{&poll}));
             if (wantsPredecessors)
                 boost::dag_shortest_paths(g, s, parameters.predecessor_map(predecessor.data()));
             else
@@ -118,7 +129,8 @@ void spaHandler(LINKWORK_HANDLER_ARGS, Graph) {
         std::vector<boost::default_color_type> colors(n, boost::white_color);
         guarded(traceLevel, failures::treePaths, [&] {
             boost::queue<Vertex> queue;
-            boost::breadth_first_visit(g, s, queue, TreePathWeightVisitor(&distance, &predecessor), colors.data());
+            InterruptPoll poll;
+            boost::breadth_first_visit(g, s, queue, TreePathWeightVisitor(&distance, &predecessor, &poll), colors.data());
         });
         trace.algorithmFinished();
         outputs[0] = treeDistanceRow(distance, predecessor, s);

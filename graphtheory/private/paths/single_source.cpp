@@ -5,6 +5,7 @@
 #include <boost/graph/dijkstra_shortest_paths.hpp>
 
 #include "gateway/guard.h"
+#include "gateway/interrupt.h"
 #include "gateway/trace.h"
 #include "import/arguments.h"
 #include "import/results.h"
@@ -24,7 +25,10 @@ void dijHandler(LINKWORK_HANDLER_ARGS, Graph) {
     guarded(traceLevel, failures::dijkstra, [&] {
         // The library starts every distance at +Inf and every predecessor at the
         // vertex itself, and throws on the first negative weight it examines.
-        const auto parameters = boost::distance_map(distance.data()).distance_inf(HostInf);
+        InterruptPoll poll;
+        const auto parameters = boost::distance_map(distance.data())
+                                    .distance_inf(HostInf)
+                                    .visitor(boost::make_dijkstra_visitor(PollOnEvent<>{&poll}));
         if (wantsPredecessors)
             boost::dijkstra_shortest_paths(g, s, parameters.predecessor_map(predecessor.data()));
         else
@@ -47,10 +51,13 @@ void spbHandler(LINKWORK_HANDLER_ARGS, Graph) {
     std::vector<boost::default_color_type> colors(n, boost::white_color);
     guarded(traceLevel, failures::breadthFirstPaths, [&] {
         boost::queue<Vertex> queue;
+        InterruptPoll poll;
         boost::breadth_first_visit(
             g, s, queue,
-            boost::make_bfs_visitor(std::make_pair(boost::record_distances(distance.data(), boost::on_tree_edge()),
-                                                   boost::record_predecessors(predecessor.data(), boost::on_tree_edge()))),
+            boost::make_bfs_visitor(std::make_pair(
+                boost::record_distances(distance.data(), boost::on_tree_edge()),
+                std::make_pair(boost::record_predecessors(predecessor.data(), boost::on_tree_edge()),
+                               PollOnEvent<>{&poll}))),
             colors.data());
     });
     trace.algorithmFinished();

@@ -6,6 +6,7 @@
 #include <boost/graph/depth_first_search.hpp>
 
 #include "gateway/guard.h"
+#include "gateway/interrupt.h"
 #include "gateway/trace.h"
 #include "import/arguments.h"
 #include "import/results.h"
@@ -27,6 +28,7 @@ struct SearchRecord {
     std::vector<Vertex> depth;
     std::vector<Vertex> discovered;
     std::vector<Vertex> finished;
+    InterruptPoll poll;
 };
 
 // A vertex at the depth limit follows none of its edges. Each edge it examines is
@@ -63,7 +65,10 @@ public:
     template <class V, class G>
     void discover_vertex(V u, const G&) const { limit_.record->discovered.push_back(u); }
     template <class E, class G>
-    void examine_edge(E e, const G& g) const { limit_.block(source(e, g), target(e, g)); }
+    void examine_edge(E e, const G& g) const {
+        limit_.record->poll.step();
+        limit_.block(source(e, g), target(e, g));
+    }
     template <class E, class G>
     void tree_edge(E e, const G& g) const { limit_.treeEdge(source(e, g), target(e, g)); }
 

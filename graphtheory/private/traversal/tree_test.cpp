@@ -4,6 +4,7 @@
 #include <boost/graph/undirected_dfs.hpp>
 
 #include "gateway/guard.h"
+#include "gateway/interrupt.h"
 #include "gateway/trace.h"
 #include "import/results.h"
 #include "import/sparse_import.h"
@@ -15,10 +16,12 @@ namespace {
 // black, so the search takes no further tree edge.
 class TreeTestVisitor : public boost::default_dfs_visitor {
 public:
-    TreeTestVisitor(std::vector<boost::default_color_type>* colors, bool* hasCycle, Vertex* treeEdges)
-        : colors_(colors), hasCycle_(hasCycle), treeEdges_(treeEdges) {}
+    TreeTestVisitor(std::vector<boost::default_color_type>* colors, bool* hasCycle, Vertex* treeEdges,
+                    InterruptPoll* poll)
+        : colors_(colors), hasCycle_(hasCycle), treeEdges_(treeEdges), poll_(poll) {}
     template <class E, class G>
     void examine_edge(E e, const G& g) const {
+        poll_->step();
         if (*hasCycle_) (*colors_)[target(e, g)] = boost::black_color;
     }
     template <class E, class G>
@@ -30,6 +33,7 @@ private:
     std::vector<boost::default_color_type>* colors_;
     bool* hasCycle_;
     Vertex* treeEdges_;
+    InterruptPoll* poll_;
 };
 
 }  // namespace
@@ -43,10 +47,11 @@ void istHandler(LINKWORK_HANDLER_ARGS) {
     std::vector<boost::default_color_type> colors(n, boost::white_color);
     bool hasCycle = false;
     Vertex treeEdges = 0;
+    InterruptPoll poll;
     // A graph without vertices is no tree, and the search needs a start vertex.
     if (n > 0)
         guarded(traceLevel, failures::treeTest, [&] {
-            boost::undirected_dfs(g, boost::visitor(TreeTestVisitor(&colors, &hasCycle, &treeEdges))
+            boost::undirected_dfs(g, boost::visitor(TreeTestVisitor(&colors, &hasCycle, &treeEdges, &poll))
                                          .vertex_color_map(colors.data())
                                          .edge_color_map(get(boost::edge_color, g))
                                          .root_vertex(Vertex{0}));

@@ -10,6 +10,7 @@
 #include <boost/graph/prim_minimum_spanning_tree.hpp>
 
 #include "gateway/guard.h"
+#include "gateway/interrupt.h"
 #include "gateway/trace.h"
 #include "import/arguments.h"
 #include "import/results.h"
@@ -58,13 +59,14 @@ void priHandler(LINKWORK_HANDLER_ARGS) {
     std::vector<Vertex> predecessor = identityPredecessors(n);
     guarded(traceLevel, failures::prim, [&] {
         std::vector<double> distance(n, 0.0);
+        InterruptPoll poll;
         // Prim's search: Dijkstra's with the edge weight as the key; a negative weight
         // it meets makes it throw. Its infinity is +Inf, not the largest finite double,
         // so that a vertex reached only through an edge of that weight still joins.
         boost::dijkstra_shortest_paths(g, root, predecessor.data(), distance.data(), get(boost::edge_weight, g),
                                        get(boost::vertex_index, g), std::less<double>(),
                                        boost::detail::_project2nd<double, double>(), HostInf, 0.0,
-                                       boost::default_dijkstra_visitor());
+                                       boost::make_dijkstra_visitor(PollOnEvent<>{&poll}));
     });
     trace.algorithmFinished();
     Graph tree(n);
@@ -89,8 +91,12 @@ void kruHandler(LINKWORK_HANDLER_ARGS) {
     const hxSize n = num_vertices(g);
     const Vertex root = vertexArgument(inputs, inputCount, 1, n, VertexRole::Root);
     std::vector<Edge> accepted;
-    guarded(traceLevel, failures::kruskal,
-            [&] { boost::kruskal_minimum_spanning_tree(g, std::back_inserter(accepted)); });
+    guarded(traceLevel, failures::kruskal, [&] {
+        // Kruskal's takes no visitor: it polls through the weights it compares.
+        InterruptPoll poll;
+        boost::kruskal_minimum_spanning_tree(g, std::back_inserter(accepted),
+                                             boost::weight_map(polled(get(boost::edge_weight, g), poll)));
+    });
     trace.algorithmFinished();
     Graph tree(n);
     for (const Edge e : accepted) add_edge(source(e, g), target(e, g), get(boost::edge_weight, g, e), tree);
