@@ -1,7 +1,9 @@
 // linkwork: runs one algorithm code of the linkwork module on a graph file.
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,34 @@
 
 namespace linkwork::cli {
 namespace {
+
+// SIGINT and SIGTERM stop the running call through its interrupt, so that it ends
+// like any failing call; outside a call (reading files, printing) they end the
+// process at once. Either way the exit status is 130, with one line on stderr.
+constexpr int interruptedStatus = 130;
+constexpr char interruptedLine[] = "Error: The call was interrupted. [linkwork:runtime:Interrupted]\n";
+Interrupt callInterrupt;
+std::atomic<bool> callRunning{false};
+
+void onInterruptSignal(int) {
+    callInterrupt.request();
+    if (callRunning.load()) return;
+    const ssize_t written = write(STDERR_FILENO, interruptedLine, sizeof interruptedLine - 1);
+    (void)written;
+    _exit(interruptedStatus);
+}
+
+void stopOnInterruptSignals() {
+    struct sigaction action {};
+    action.sa_handler = onInterruptSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM}) {
+        struct sigaction inherited {};
+        // A signal ignored at start (a background job of a script) stays ignored.
+        if (sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
+}
 
 // Wrong use of the command: exit status 2, with a pointer to --help.
 class UsageError : public std::runtime_error {
@@ -353,7 +383,9 @@ int run(const Options& options) {
     std::vector<ArrayPtr> results;
     {
         const StandardOutputToError redirect;
-        results = module.call(static_cast<int>(outputCount), inputViews);
+        callRunning.store(true);
+        results = module.call(static_cast<int>(outputCount), inputViews, &callInterrupt);
+        callRunning.store(false);
     }
 
     std::vector<NamedOutput> outputs;
@@ -414,6 +446,7 @@ int main(int argc, char** argv) {
     using namespace linkwork;
     using cli::Failure;
     const bool json = cli::wantsJson(argc, argv);
+    cli::stopOnInterruptSignals();
     try {
         return cli::run(cli::parseOptions(argc, argv));
     } catch (const cli::UsageError& error) {
@@ -425,7 +458,8 @@ int main(int argc, char** argv) {
     } catch (const cli::OutputError& error) {
         return cli::report({"linkwork:cli:Output", error.what(), error.status()}, std::string("linkwork: ") + error.what(), json);
     } catch (const HostError& error) {
-        return cli::report({error.identifier(), error.message(), 1},
+        const int status = error.identifier() == "linkwork:runtime:Interrupted" ? cli::interruptedStatus : 1;
+        return cli::report({error.identifier(), error.message(), status},
                            "Error: " + error.message() + " [" + error.identifier() + "]", json);
     } catch (const ModuleLoadError& error) {
         return cli::report({"linkwork:cli:ModuleLoad", error.what(), 1}, std::string("Error: ") + error.what(), json);
