@@ -2,6 +2,7 @@
 #include <cxxabi.h>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -59,18 +60,26 @@ void validateSparse(const hxArray& array, const std::string& what) {
     for (hxSize j = 0; j < cols; ++j)
         if (starts[j + 1] < starts[j]) malformed(what, "column starts decrease at column " + std::to_string(j + 1));
     if (starts[cols] > array.capacity) malformed(what, "it stores more entries than it has room for");
-    // One stamp per row: the last column in which the row was seen.
-    std::vector<hxSize> seenInColumn(rows, 0);
+    // Rows within a column are usually ascending, which rules out repeats at once;
+    // other columns are sorted in a scratch copy. Nothing is allocated by the row
+    // count, which the array declares but need not back with data.
+    std::vector<hxIndex> scratch;
     for (hxSize j = 0; j < cols; ++j) {
-        for (hxIndex k = starts[j]; k < starts[j + 1]; ++k) {
-            const hxIndex i = array.rowIndices[k];
-            if (i >= rows)
-                malformed(what, "row index " + std::to_string(i) + " in column " + std::to_string(j + 1) +
+        const hxIndex* begin = array.rowIndices + starts[j];
+        const hxIndex* end = array.rowIndices + starts[j + 1];
+        bool ascending = true;
+        for (const hxIndex* at = begin; at != end; ++at) {
+            if (*at >= rows)
+                malformed(what, "row index " + std::to_string(*at) + " in column " + std::to_string(j + 1) +
                                     " is not below the row count " + std::to_string(rows));
-            if (seenInColumn[i] == j + 1)
-                malformed(what, "row " + std::to_string(i + 1) + " appears twice in column " + std::to_string(j + 1));
-            seenInColumn[i] = j + 1;
+            if (at != begin && *at <= at[-1]) ascending = false;
         }
+        if (ascending) continue;
+        scratch.assign(begin, end);
+        std::sort(scratch.begin(), scratch.end());
+        const auto repeated = std::adjacent_find(scratch.begin(), scratch.end());
+        if (repeated != scratch.end())
+            malformed(what, "row " + std::to_string(*repeated + 1) + " appears twice in column " + std::to_string(j + 1));
     }
 }
 

@@ -81,11 +81,13 @@ template <class Graph>
 void allHandler(LINKWORK_HANDLER_ARGS, Graph) {
     (void)outputCount;  // the matrix is the only output, always made
     Trace trace(traceLevel);
-    const Graph g = importWeightedGraph<Graph>(inputs, inputCount > 1 ? 1 : 0, traceLevel);
-    trace.graphCopied();
-    const hxSize n = num_vertices(g);
+    // The N-by-N result is the call's largest allocation: made before any work, so
+    // that a graph too large for it fails at once rather than after its import.
+    const hxSize n = readGraphArray(inputs[0]).n;
     double* out = nullptr;
     hxArray* matrix = createMatrix(n, n, out);
+    const Graph g = importWeightedGraph<Graph>(inputs, inputCount > 1 ? 1 : 0, traceLevel);
+    trace.graphCopied();
     guarded(traceLevel, failures::johnson, [&] {
         std::vector<std::pair<Vertex, Vertex>> minusInfinityEdges;
         WorkGraph work = workGraph(g, minusInfinityEdges);
