@@ -16,11 +16,17 @@ const char* hgwHostError::what() const noexcept { return message_.c_str(); }
 namespace linkwork {
 namespace {
 
+void writeWhole(std::ostream& stream, const std::string& text) {
+    stream.write(text.data(), static_cast<std::streamsize>(text.size()));
+    stream.flush();
+}
+
 Channels defaultChannels() {
     Channels channels;
-    channels.trace = [](const std::string& line) { std::cout << line << std::endl; };
+    // Each line goes out whole, in one write, so that concurrent calls never split one.
+    channels.trace = [](const std::string& line) { writeWhole(std::cout, line + "\n"); };
     channels.warning = [](const std::string& identifier, const std::string& message) {
-        std::cerr << "Warning: " << message << " [" << identifier << "]" << std::endl;
+        writeWhole(std::cerr, "Warning: " + message + " [" + identifier + "]\n");
     };
     return channels;
 }

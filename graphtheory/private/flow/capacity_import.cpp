@@ -7,6 +7,7 @@
 
 #include "flow/capacity_graphs.h"
 #include "gateway/host_constants.h"
+#include "gateway/listing.h"
 #include "gateway/trace.h"
 #include "host/hgw.h"
 #include "import/sparse_import.h"
@@ -93,12 +94,14 @@ template <class Capacity>
 void listCapacityEdges(const FlowNetwork<Capacity>& g, int traceLevel) {
     if (!listsEdges(traceLevel)) return;
     const TwinEdgeMap twins = g.twinMap();
+    ListingWriter out;
     for (const auto v : boost::make_iterator_range(vertices(g.graph)))
         for (const auto e : boost::make_iterator_range(out_edges(v, g.graph))) {
             const FlowEdge reverse = get(twins, e);
-            std::cout << "(" << static_cast<Vertex>(source(e, g.graph)) << "," << static_cast<Vertex>(target(e, g.graph))
-                      << ") edg_idx: (" << static_cast<Vertex>(source(reverse, g.graph)) << ","
-                      << static_cast<Vertex>(target(reverse, g.graph)) << ") -> " << g.capacity[e.idx] << std::endl;
+            out << "(" << static_cast<Vertex>(source(e, g.graph)) << "," << static_cast<Vertex>(target(e, g.graph))
+                << ") edg_idx: (" << static_cast<Vertex>(source(reverse, g.graph)) << ","
+                << static_cast<Vertex>(target(reverse, g.graph)) << ") -> " << g.capacity[e.idx];
+            out.endLine();
         }
 }
 

@@ -8,6 +8,7 @@
 
 #include "gateway/host_constants.h"
 #include "gateway/interrupt.h"
+#include "gateway/listing.h"
 #include "gateway/trace.h"
 #include "host/hgw.h"
 
@@ -54,25 +55,24 @@ bool keepsWeight(double weight) { return weight < HostInf; }
 namespace {
 
 template <class Graph>
-void listEdge(const Graph& g, typename boost::graph_traits<Graph>::edge_descriptor e) {
-    std::cout << " <" << static_cast<Vertex>(source(e, g)) << "," << static_cast<Vertex>(target(e, g)) << "> ";
+void listEdge(ListingWriter& out, const Graph& g, typename boost::graph_traits<Graph>::edge_descriptor e) {
+    out << " <" << static_cast<Vertex>(source(e, g)) << "," << static_cast<Vertex>(target(e, g)) << "> ";
     if constexpr (std::is_same_v<Graph, DirectedWeightedGraph> || std::is_same_v<Graph, UndirectedWeightedGraph>)
-        std::cout << get(boost::edge_weight, g, e) << "\n";
-    else
-        std::cout << "\n";
+        out << get(boost::edge_weight, g, e);
+    out.endLine();
 }
 
 // Directed graphs list vertex by vertex; undirected ones in the order edges were added.
 template <class Graph>
 void listEdges(const Graph& g, int traceLevel) {
     if (!listsEdges(traceLevel)) return;
+    ListingWriter out;
     if constexpr (isDirected<Graph>) {
         for (auto v : boost::make_iterator_range(vertices(g)))
-            for (auto e : boost::make_iterator_range(out_edges(v, g))) listEdge(g, e);
+            for (auto e : boost::make_iterator_range(out_edges(v, g))) listEdge(out, g, e);
     } else {
-        for (auto e : boost::make_iterator_range(edges(g))) listEdge(g, e);
+        for (auto e : boost::make_iterator_range(edges(g))) listEdge(out, g, e);
     }
-    std::cout.flush();
 }
 
 enum class Triangle { All, Lower };

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "gateway/interrupt.h"
 #include "host/hx.h"
 #include "import/graphs.h"
 
@@ -14,11 +15,17 @@ struct SparseGraphArray {
     hxSize stored;          // stored-entry count
 
     // Calls visit(i, j, k) for every stored entry (row i, column j) at entry
-    // position k, column by column, in stored order.
+    // position k, column by column, in stored order. Polls for interruption.
     template <class Visit>
     void forEachEntry(Visit&& visit) const {
-        for (hxSize j = 0; j < n; ++j)
-            for (hxIndex k = starts[j]; k < starts[j + 1]; ++k) visit(static_cast<Vertex>(rows[k]), static_cast<Vertex>(j), k);
+        InterruptPoll poll;
+        for (hxSize j = 0; j < n; ++j) {
+            poll.step();
+            for (hxIndex k = starts[j]; k < starts[j + 1]; ++k) {
+                poll.step();
+                visit(static_cast<Vertex>(rows[k]), static_cast<Vertex>(j), k);
+            }
+        }
     }
 };
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "gateway/guard.h"
+#include "gateway/listing.h"
 #include "gateway/trace.h"
 #include "import/arguments.h"
 #include "import/results.h"
@@ -24,10 +25,12 @@ IsoGraph importIsoGraph(const hxArray* array, bool directed, int traceLevel) {
     });
     if (listsEdges(traceLevel)) {
         // Vertices print as their indices, the edges in the order they were added.
+        ListingWriter out;
         a.forEachEntry([&](Vertex i, Vertex j, hxIndex) {
-            if (directed || i > j) std::cout << " <" << i << "," << j << "> \n";
+            if (!directed && i <= j) return;
+            out << " <" << i << "," << j << "> ";
+            out.endLine();
         });
-        std::cout.flush();
     }
     return g;
 }
