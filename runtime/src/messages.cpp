@@ -31,9 +31,11 @@ Channels defaultChannels() {
     return channels;
 }
 
-std::mutex channelsMutex;
+// Never destroyed: threads still inside calls when the process exits (daemon
+// threads of an interpreter) may write a trace line after static destructors ran.
+std::mutex& channelsMutex = *new std::mutex;
 Channels& channelsStore() {
-    static Channels channels = defaultChannels();
+    static Channels& channels = *new Channels(defaultChannels());
     return channels;
 }
 
