@@ -70,11 +70,15 @@ void flushNativeStdout() {
 
 // ---------------------------------------------------------------- the GIL
 
+// Set by an atexit handler, which runs before the interpreter is torn down; the
+// interpreter's own flag covers the rest of its end and is cleared afterwards.
+std::atomic<bool> interpreterEnding{false};
+
 bool interpreterFinalizing() {
 #if PY_VERSION_HEX >= 0x030D0000
-    return Py_IsFinalizing();
+    return interpreterEnding.load() || Py_IsFinalizing();
 #else
-    return _Py_IsFinalizing();
+    return interpreterEnding.load() || _Py_IsFinalizing();
 #endif
 }
 
@@ -83,13 +87,13 @@ bool interpreterFinalizing() {
 // aborts the process if it meets a non-throwing destructor or a catch-all; instead
 // the thread waits here until the process exits.
 void retakeGil(PyThreadState* state) {
-    if (interpreterFinalizing())
+    if (interpreterFinalizing() && !_PyOS_IsMainThread())
         for (;;) pause();
     PyEval_RestoreThread(state);
 }
 
 PyGILState_STATE ensureGil() {
-    if (interpreterFinalizing())
+    if (interpreterFinalizing() && !_PyOS_IsMainThread())
         for (;;) pause();
     return PyGILState_Ensure();
 }
@@ -593,6 +597,7 @@ PYBIND11_MODULE(_linkwork, m) {
     channels.trace = traceLine;
     channels.warning = hostWarning;
     linkwork::setChannels(std::move(channels));
+    py::module_::import("atexit").attr("register")(py::cpp_function([] { interpreterEnding.store(true); }));
 
     m.def("load", &loadModule, py::arg("path"), "Load the module file once per process; later calls do nothing.");
     m.def("loaded_path", &loadedPath, "Path of the loaded module, or '' when none is loaded.");
