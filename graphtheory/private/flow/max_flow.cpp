@@ -151,9 +151,11 @@ void golHandler(LINKWORK_HANDLER_ARGS) {
     const Terminals st = readTerminals(inputs, inputCount, num_vertices(g.graph));
     std::int64_t flow = 0;
     guarded(traceLevel, failures::goldberg, [&] {
-        // Maximum preflow, then its conversion into a flow.
+        // Maximum preflow, then its conversion into a flow. The search reaches its
+        // vertex data through the index map, which polls.
+        InterruptPoll poll;
         flow = boost::push_relabel_max_flow(g.graph, st.source, st.destination, g.capacityMap(), g.residualMap(),
-                                            g.twinMap(), get(boost::vertex_index, g.graph));
+                                            g.twinMap(), polled(get(boost::vertex_index, g.graph), poll));
         // The conversion leaves cycles of flow that it did not meet from the vertices
         // with excess; a flow that gathers nothing at the sink keeps none.
         cancelFlowCycles(g.graph, g.capacityMap(), g.residualMap(), g.twinMap());
