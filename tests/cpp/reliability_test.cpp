@@ -63,7 +63,7 @@ void expectInterruptible(const std::string& code, double directedFlag, const std
     inputs.insert(inputs.end(), arguments.begin(), arguments.end());
     Interrupt interrupt;
     auto running = std::async(std::launch::async, [&] { module().call(2, inputs, &interrupt); });
-    ASSERT_EQ(running.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout)
+    ASSERT_EQ(running.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout)
         << code << " finished too soon to be interrupted";
     const auto requested = Clock::now();
     interrupt.request();
@@ -80,9 +80,9 @@ void expectInterruptible(const std::string& code, double directedFlag, const std
 }
 
 TEST(RuntimeInterrupt, EveryLongRunningCodeStopsWithinASecond) {
-    const hxIndex n = 400000;
+    const hxIndex n = 1000000;
     ArrayPtr graph = randomGraph(n, 4), dense = randomGraph(3000, 10);
-    ArrayPtr first = scalar(1), last = scalar(static_cast<double>(n)), noLimit = scalar(Inf);
+    ArrayPtr first = scalar(1), noLimit = scalar(Inf);
     const struct {
         const char* code;
         double directed;
@@ -97,8 +97,6 @@ TEST(RuntimeInterrupt, EveryLongRunningCodeStopsWithinASecond) {
         {"all", 1, {dense.get()}},
         {"pri", 0, {graph.get(), first.get()}},
         {"kru", 0, {graph.get(), first.get()}},
-        {"edm", 1, {graph.get(), first.get(), last.get()}},
-        {"gol", 1, {graph.get(), first.get(), last.get()}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.code);
