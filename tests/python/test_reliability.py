@@ -165,3 +165,33 @@ def test_concurrent_edge_listings_keep_their_lines_whole():
     assert len(listing) > 6 * 20 * 2000
     broken = [line for line in lines if not re.fullmatch(r" <\d+,\d+> [0-9.e+-]+|[A-Z][a-z ]+: \d+\.\d{3} seconds", line)]
     assert broken == []
+
+
+def test_eight_threads_on_shared_inputs_answer_as_one_thread_does():
+    import threading
+    rng = np.random.default_rng(9)
+    n, m = 400, 3000
+    g = sp.csc_matrix((rng.integers(1, 9, m).astype(float), (rng.integers(0, n, m), rng.integers(0, n, m))),
+                      shape=(n, n))
+    calls = [("dij", 1, (g, 1)), ("bfs", 0, (g, 1, np.inf)), ("scc", 1, (g,)), ("wcc", 0, (g,)),
+             ("kru", 0, (g, 1)), ("bel", 1, (g, 1)), ("all", 1, (g,)), ("dfs", 1, (g, 1, np.inf))]
+
+    def answer(code, directed, args):
+        return [o.toarray() if sp.issparse(o) else o for o in linkwork.call(code, 0, directed, *args, nargout=2)
+                if o is not None]
+
+    expected = [answer(*c) for c in calls]
+    mismatches, deadline = [], time.monotonic() + 3
+
+    def worker(k):
+        while time.monotonic() < deadline:
+            got = answer(*calls[k])
+            if not all(np.array_equal(a, b, equal_nan=True) for a, b in zip(got, expected[k])):
+                mismatches.append(calls[k][0])
+
+    threads = [threading.Thread(target=worker, args=(k,)) for k in range(len(calls))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert mismatches == []
