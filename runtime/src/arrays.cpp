@@ -57,7 +57,13 @@ namespace {
 
 // calloc checks count * size for overflow; one byte at least so that empty arrays
 // still have a data pointer. Null when the memory cannot be had.
-void* zeroedBlock(hxSize count, hxSize size) { return std::calloc(count == 0 ? 1 : count, size == 0 ? 1 : size); }
+// A product beyond the address space is a failed allocation, not a request to calloc.
+void* zeroedBlock(hxSize count, hxSize size) {
+    count = count == 0 ? 1 : count;
+    size = size == 0 ? 1 : size;
+    if (count > std::numeric_limits<std::size_t>::max() / size) return nullptr;
+    return std::calloc(count, size);
+}
 
 // The size is computed in floating point, so that sizes beyond the address space can
 // still be named.
