@@ -22,6 +22,8 @@
 #include <optional>
 #include <string_view>
 
+#include "../cli/line_parsing.h"
+
 namespace linkwork::dist {
 
 void agreeOnFault(const World& world, const LocalFault& fault) {
@@ -97,36 +99,10 @@ std::string lowered(std::string_view text) {
     return result;
 }
 
-std::optional<std::uint64_t> parseUnsigned(std::string_view token) {
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
-    if (error != std::errc() || end != token.data() + token.size()) return std::nullopt;
-    return value;
-}
-
-std::optional<double> parseNumber(std::string_view text) {
-    if (text.size() > 1 && text[0] == '+' && text[1] != '-' && text[1] != '+') text.remove_prefix(1);
-    if (text.empty()) return std::nullopt;
-    const char* first = text.data();
-    const char* last = first + text.size();
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (end != last) return std::nullopt;
-    if (error == std::errc::result_out_of_range) {
-        const std::string copy(text);
-        return std::strtod(copy.c_str(), nullptr);
-    }
-    if (error != std::errc()) return std::nullopt;
-    return value;
-}
-
-std::optional<double> parseInteger(std::string_view token) {
-    if (token.size() > 1 && token[0] == '+' && token[1] != '-') token.remove_prefix(1);
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
-    if (error != std::errc() || end != token.data() + token.size()) return std::nullopt;
-    return static_cast<double>(value);
-}
+// The number parsers are the command's own, so both commands read a file alike.
+using cli::parseInteger;
+using cli::parseNumber;
+using cli::parseUnsigned;
 
 enum class Field : int { Real, Integer, Pattern };
 

@@ -2,12 +2,7 @@
 
 #include "host/hgw.h"
 
-#ifdef LINKWORK_STAGE_CLOCKS
-#include "linkwork/stage_clock.h"
-#define LINKWORK_MARK(stage) linkworkStageMark(stage)
-#else
-#define LINKWORK_MARK(stage) ((void)0)
-#endif
+#include "gateway/stage_mark.h"
 
 namespace {
 void evaluate(bool enabled, const char* command) {

@@ -10,12 +10,7 @@
 #include "gateway/interrupt.h"
 #include "isomorphism/colour_refinement.h"
 
-#ifdef LINKWORK_STAGE_CLOCKS
-#include "linkwork/stage_clock.h"
-#define LINKWORK_MARK(stage) linkworkStageMark(stage)
-#else
-#define LINKWORK_MARK(stage) ((void)0)
-#endif
+#include "gateway/stage_mark.h"
 
 namespace {
 
