@@ -49,30 +49,8 @@ constexpr std::uint64_t noLine = 0;
 // ---------------------------------------------------------------------------
 // Text parsing, shared by every way a text reaches a rank.
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-bool nextToken(std::string_view& line, std::string_view& token) {
-    std::size_t begin = 0;
-    while (begin < line.size() && isBlank(line[begin])) ++begin;
-    if (begin == line.size()) {
-        line = {};
-        return false;
-    }
-    std::size_t end = begin;
-    while (end < line.size() && !isBlank(line[end])) ++end;
-    token = line.substr(begin, end - begin);
-    line.remove_prefix(end);
-    return true;
-}
-
-// Blank lines and comment lines (% always, # in edge lists) carry no entry.
-bool isSkippable(std::string_view line, bool hashComments) {
-    for (char c : line) {
-        if (isBlank(c)) continue;
-        return c == '%' || (hashComments && c == '#');
-    }
-    return true;
-}
+using cli::isSkippable;
+using cli::nextToken;
 
 // Shown bytes of a token: printable ASCII as is, anything else as \xNN, so that a
 // file's bytes cannot reach the terminal as control sequences.

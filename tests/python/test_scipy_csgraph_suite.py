@@ -8,7 +8,7 @@ cannot pass against linkwork is listed in EXCEPTIONS with the reason.
 """
 
 import builtins
-import importlib.util
+import importlib.machinery
 import os
 import sys
 import types
@@ -51,11 +51,13 @@ def _redirecting_import(name, globals=None, locals=None, fromlist=(), level=0):
 
 def _load(name):
     path = os.path.join(SUITE_DIR, name + ".py")
-    spec = importlib.util.spec_from_file_location(f"scipy_csgraph_suite.{name}", path)
-    module = importlib.util.module_from_spec(spec)
+    qualified = f"scipy_csgraph_suite.{name}"
+    loader = importlib.machinery.SourceFileLoader(qualified, path)
+    module = types.ModuleType(qualified)
+    module.__file__, module.__loader__ = path, loader
     module.__builtins__ = dict(vars(builtins), __import__=_redirecting_import)
-    sys.modules[spec.name] = module
-    spec.loader.exec_module(module)
+    sys.modules[qualified] = module
+    loader.exec_module(module)
     return module
 
 
