@@ -39,13 +39,6 @@ private:
     std::string text_;
 };
 
-template <class Integer>
-void appendInteger(std::string& out, Integer value) {
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
-}
-
 void appendJsonNumber(std::string& out, double value) {
     if (std::isfinite(value))
         appendNumber(out, value);
@@ -212,30 +205,6 @@ void printArrayJson(Writer& writer, const hxArray& array) {
     }
     out += ']';
 }
-
-}  // namespace
-
-void appendNumber(std::string& out, double value) {
-    if (std::isnan(value)) {
-        out += "NaN";
-        return;
-    }
-    if (std::isinf(value)) {
-        out += value > 0 ? "Inf" : "-Inf";
-        return;
-    }
-    // Vertex numbers, counts and integral weights: no exponent, even for 1e8.
-    constexpr double exactIntegers = 9007199254740992.0;  // 2^53
-    if (std::fabs(value) < exactIntegers && std::trunc(value) == value) {
-        appendInteger(out, static_cast<std::int64_t>(value));
-        return;
-    }
-    char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
-}
-
-namespace {
 
 // One figure of a summary: "least 0" in text, "least": 0 in JSON.
 struct Figure {

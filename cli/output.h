@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codes.h"
+#include "number_format.h"
 #include "linkwork/runtime.h"
 
 namespace linkwork::cli {
@@ -22,10 +23,6 @@ public:
 private:
     int status_;
 };
-
-// The shortest text that reads back as `value` (at most 17 significant digits);
-// integers below 2^53 without a decimal point or exponent; Inf, -Inf and NaN.
-void appendNumber(std::string& out, double value);
 
 // `text` as a JSON string literal.
 void appendJsonString(std::string& out, const std::string& text);

@@ -8,33 +8,6 @@
 
 namespace linkwork::dist {
 
-void appendInteger(std::string& out, std::uint64_t value) {
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
-}
-
-void appendNumber(std::string& out, double value) {
-    if (std::isnan(value)) {
-        out += "NaN";
-        return;
-    }
-    if (std::isinf(value)) {
-        out += value > 0 ? "Inf" : "-Inf";
-        return;
-    }
-    constexpr double exactIntegers = 9007199254740992.0;  // 2^53
-    if (std::fabs(value) < exactIntegers && std::trunc(value) == value) {
-        char digits[24];
-        const auto result = std::to_chars(digits, digits + sizeof digits, static_cast<std::int64_t>(value));
-        out.append(digits, result.ptr);
-        return;
-    }
-    char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
-}
-
 OrderedOutput::OrderedOutput(const World& world, const std::string& path) : world_(world), path_(path) {
     if (path.empty()) return;
     const int rc =

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "../cli/number_format.h"
 #include "common.h"
 
 namespace linkwork::dist {
@@ -33,9 +34,8 @@ private:
     bool failed_ = false;
 };
 
-// A number as the single-machine command prints it: NaN, Inf, -Inf, integers
-// without exponent below 2^53, otherwise the shortest text that reads back exactly.
-void appendNumber(std::string& out, double value);
-void appendInteger(std::string& out, std::uint64_t value);
+// Numbers as the single-machine command prints them.
+using cli::appendInteger;
+using cli::appendNumber;
 
 }  // namespace linkwork::dist
