@@ -1,5 +1,10 @@
 """The preparation step: structure checks, summed duplicates, the undirected fold."""
 
+import os
+import subprocess
+import sys
+import textwrap
+
 import numpy as np
 import pytest
 import scipy.sparse as sp
@@ -168,3 +173,22 @@ CALLS = {
 def test_malformed_sparse_structure_is_a_value_error_in_every_function(malformed, function):
     with pytest.raises(ValueError):
         CALLS[function](MALFORMED[malformed]())
+
+
+def test_a_tall_array_is_refused_before_anything_is_allocated_by_its_row_count():
+    # 5e8 declared rows: one slot per row would take 4 GB, far above the 1 GB cap.
+    script = """
+        import resource, numpy as np, scipy.sparse as sp, linkwork
+        resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
+        tall = sp.csc_matrix((np.ones(2), (np.array([0, 499999999]), np.array([0, 2]))), shape=(500000000, 3))
+        for call in (lambda: linkwork.call("top", 0, 1, tall), lambda: linkwork.topological_sort(tall),
+                     lambda: linkwork.connected_components(tall)):
+            try:
+                call()
+            except linkwork.HostError as error:
+                print(error.identifier)
+    """
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(linkwork.__file__)))
+    done = subprocess.run([sys.executable, "-c", textwrap.dedent(script)], env=env, capture_output=True, text=True,
+                          timeout=60)
+    assert done.stdout.split() == ["genokit:linkworkhgw:NotSquareArray"] * 3, done.stderr[-500:]
