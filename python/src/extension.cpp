@@ -147,14 +147,17 @@ void hostWarning(const std::string& identifier, const std::string& message) {
 
 // ---------------------------------------------------------------- the module
 
+// The module stays loaded until the process ends and is deliberately never
+// destroyed: at exit, static destruction would unload it (dlclose) while daemon
+// threads may still be running its code, and they would crash.
 std::mutex moduleMutex;
-std::unique_ptr<linkwork::Module> loadedModule;
+linkwork::Module* loadedModule = nullptr;
 
 void loadModule(const std::string& path) {
     std::lock_guard<std::mutex> lock(moduleMutex);
     if (loadedModule) return;
     try {
-        loadedModule = std::make_unique<linkwork::Module>(path);
+        loadedModule = new linkwork::Module(path);
     } catch (const linkwork::ModuleLoadError& error) {
         raiseFrom("ModuleLoadError", py::str(error.what()));
     }

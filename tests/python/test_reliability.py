@@ -69,8 +69,9 @@ def test_sigint_stops_a_python_call_and_the_next_call_works():
         process.kill()
 
 
-# The abort (exit 134) is gone; a rarer crash at exit remains under investigation.
-@pytest.mark.xfail(strict=False, reason="a rare SIGSEGV at interpreter exit is not yet explained")
+# Once fatal in two ways: a thread retaking the GIL during finalization was unwound
+# through non-throwing code (abort), and the module was unloaded at exit while
+# threads still ran in it (SIGSEGV).
 def test_interpreter_exit_with_daemon_threads_inside_calls_is_clean():
     script = """
         import threading, time, numpy as np, scipy.sparse as sp, linkwork
