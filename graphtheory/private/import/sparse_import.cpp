@@ -154,6 +154,49 @@ DirectedWeightedGraph directedWeightedGraph(const SparseGraphArray& a, const Ent
                                  keptEntries(a, keep, EntryWeight{&weights}).first, a.n);
 }
 
+// Unweighted undirected graphs: every kept entry (i, j) stands for i -> j and then
+// j -> i. The compressed graph keeps each vertex's out-edges in the order it meets
+// them, which is the order the library's adjacency list would give: the other end of
+// each edge at that vertex, in entry order (a self-loop twice).
+class BothWaysIterator : public boost::iterator_facade<BothWaysIterator, std::pair<Vertex, Vertex>,
+                                                        boost::forward_traversal_tag, std::pair<Vertex, Vertex>> {
+public:
+    BothWaysIterator() = default;
+    explicit BothWaysIterator(KeptEntryIterator<EntryEnds> entry) : entry_(entry) {}
+
+private:
+    friend class boost::iterator_core_access;
+    void increment() {
+        if (reversed_) ++entry_;
+        reversed_ = !reversed_;
+    }
+    bool equal(const BothWaysIterator& other) const { return entry_ == other.entry_ && reversed_ == other.reversed_; }
+    std::pair<Vertex, Vertex> dereference() const {
+        const auto [i, j] = *entry_;
+        return reversed_ ? std::pair{j, i} : std::pair{i, j};
+    }
+
+    KeptEntryIterator<EntryEnds> entry_{};
+    bool reversed_ = false;
+};
+
+UndirectedGraph undirectedCompressedGraph(const SparseGraphArray& a, Triangle triangle) {
+    const auto [begin, end] = keptEntries(a, KeptEntry{triangle, nullptr}, EntryEnds{});
+    return UndirectedGraph(boost::edges_are_unsorted_multi_pass, BothWaysIterator(begin), BothWaysIterator(end), a.n);
+}
+
+// Lists the edges of an unweighted undirected graph as they were added: the kept
+// entries in entry order.
+void listKeptEntries(const SparseGraphArray& a, Triangle triangle, int traceLevel) {
+    if (!listsEdges(traceLevel)) return;
+    ListingWriter out;
+    const auto [begin, end] = keptEntries(a, KeptEntry{triangle, nullptr}, EntryEnds{});
+    for (auto e = begin; e != end; ++e) {
+        out << " <" << e->first << "," << e->second << "> ";
+        out.endLine();
+    }
+}
+
 // Undirected graphs: each kept entry is added as an edge in entry order, after
 // reserving every vertex's out-edge list for the edges that will meet it.
 template <class Graph, class Add>
@@ -169,15 +212,21 @@ Graph undirectedGraph(const SparseGraphArray& a, KeptEntry keep, Add add) {
 template <class Graph>
 Graph importUnweighted(const hxArray* inputs[], int traceLevel, Triangle triangle) {
     const SparseGraphArray a = readGraphArray(inputs[0]);
-    Graph g = [&] {
-        if constexpr (isDirected<Graph>)
-            return directedGraph(a);
-        else
-            return undirectedGraph<Graph>(a, KeptEntry{triangle, nullptr},
-                                          [](Vertex i, Vertex j, hxIndex, Graph& g) { add_edge(i, j, g); });
-    }();
-    listEdges(g, traceLevel);
-    return g;
+    if constexpr (std::is_same_v<Graph, UndirectedGraph>) {
+        UndirectedGraph g = undirectedCompressedGraph(a, triangle);
+        listKeptEntries(a, triangle, traceLevel);
+        return g;
+    } else {
+        Graph g = [&] {
+            if constexpr (isDirected<Graph>)
+                return directedGraph(a);
+            else
+                return undirectedGraph<Graph>(a, KeptEntry{triangle, nullptr},
+                                              [](Vertex i, Vertex j, hxIndex, Graph& g) { add_edge(i, j, g); });
+        }();
+        listEdges(g, traceLevel);
+        return g;
+    }
 }
 
 template <class Graph>
