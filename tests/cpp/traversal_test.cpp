@@ -72,6 +72,18 @@ TEST(Traversal, SourcesAndUndirectedReading) {
                     "Source node index is invalid.");
 }
 
+// An undirected vertex meets its edges in entry order, whichever end it is: vertex 1
+// sees 3 before 2 (column 1 stores row 3 first), vertex 2 sees 1 (as column) before 4.
+TEST(Traversal, UndirectedNeighboursComeInEntryOrder) {
+    ArrayPtr g = sparse(4, {{3, 1}, {2, 1}, {2, 2}, {4, 2}});
+    const Traversal dfs = traverse("dfs", 0, g.get(), 1, Inf);
+    EXPECT_TRUE(sameValues(dfs.discovered, {1, 3, 2, 4}));
+    EXPECT_TRUE(sameValues(dfs.finished, {3, 4, 2, 1}));
+    const Traversal fromTwo = traverse("dfs", 0, g.get(), 2, Inf);
+    EXPECT_TRUE(sameValues(fromTwo.discovered, {2, 1, 3, 4}));
+    EXPECT_TRUE(sameValues(traverse("bfs", 0, g.get(), 4, Inf).discovered, {4, 2, 1, 3}));
+}
+
 TEST(Traversal, OutputCountDecidesWhatIsMade) {
     ArrayPtr g = sparse(2, {{1, 2}}), s = scalar(1), d = scalar(Inf);
     for (int requested : {0, 1, 2, 6}) {
