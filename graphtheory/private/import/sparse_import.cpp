@@ -140,11 +140,36 @@ std::pair<KeptEntryIterator<Project>, KeptEntryIterator<Project>> keptEntries(co
     return {KeptEntryIterator<Project>(a, keep, project, 0), KeptEntryIterator<Project>(a, keep, project, a.stored)};
 }
 
-// Directed graphs: out-edges of row i are its kept entries in column order, which is
-// the order a pass column by column meets them.
+// An unweighted compressed graph laid out straight from the entries in two passes
+// (count, place), the library's own arrays filled as its unsorted-edge constructor
+// would fill them. Out-edges of row i are its kept entries in the order a pass column
+// by column meets them. `bothWays` adds each kept entry (i, j) as i -> j and then
+// j -> i, so that every vertex meets its undirected edges in entry order (a
+// self-loop twice), as the library's undirected adjacency list would give them.
+template <class Graph>
+Graph compressedGraph(const SparseGraphArray& a, Triangle triangle, bool bothWays) {
+    Graph g(a.n);
+    auto& starts = g.m_forward.m_rowstart;  // n + 1 zeros
+    auto& targets = g.m_forward.m_column;
+    const KeptEntry keep{triangle, nullptr};
+    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+        if (!keep(i, j, k)) return;
+        ++starts[i + 1];
+        if (bothWays) ++starts[j + 1];
+    });
+    for (Vertex v = 0; v < a.n; ++v) starts[v + 1] += starts[v];
+    targets.resize(starts[a.n]);
+    std::vector<Vertex> next(starts.begin(), starts.end() - 1);
+    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+        if (!keep(i, j, k)) return;
+        targets[next[i]++] = j;
+        if (bothWays) targets[next[j]++] = i;
+    });
+    return g;
+}
+
 DirectedGraph directedGraph(const SparseGraphArray& a) {
-    const auto [begin, end] = keptEntries(a, KeptEntry{Triangle::All, nullptr}, EntryEnds{});
-    return DirectedGraph(boost::edges_are_unsorted_multi_pass, begin, end, a.n);
+    return compressedGraph<DirectedGraph>(a, Triangle::All, false);
 }
 
 DirectedWeightedGraph directedWeightedGraph(const SparseGraphArray& a, const EntryWeights& weights) {
@@ -152,37 +177,6 @@ DirectedWeightedGraph directedWeightedGraph(const SparseGraphArray& a, const Ent
     const auto [begin, end] = keptEntries(a, keep, EntryEnds{});
     return DirectedWeightedGraph(boost::edges_are_unsorted_multi_pass, begin, end,
                                  keptEntries(a, keep, EntryWeight{&weights}).first, a.n);
-}
-
-// Unweighted undirected graphs: every kept entry (i, j) stands for i -> j and then
-// j -> i. The compressed graph keeps each vertex's out-edges in the order it meets
-// them, which is the order the library's adjacency list would give: the other end of
-// each edge at that vertex, in entry order (a self-loop twice).
-class BothWaysIterator : public boost::iterator_facade<BothWaysIterator, std::pair<Vertex, Vertex>,
-                                                        boost::forward_traversal_tag, std::pair<Vertex, Vertex>> {
-public:
-    BothWaysIterator() = default;
-    explicit BothWaysIterator(KeptEntryIterator<EntryEnds> entry) : entry_(entry) {}
-
-private:
-    friend class boost::iterator_core_access;
-    void increment() {
-        if (reversed_) ++entry_;
-        reversed_ = !reversed_;
-    }
-    bool equal(const BothWaysIterator& other) const { return entry_ == other.entry_ && reversed_ == other.reversed_; }
-    std::pair<Vertex, Vertex> dereference() const {
-        const auto [i, j] = *entry_;
-        return reversed_ ? std::pair{j, i} : std::pair{i, j};
-    }
-
-    KeptEntryIterator<EntryEnds> entry_{};
-    bool reversed_ = false;
-};
-
-UndirectedGraph undirectedCompressedGraph(const SparseGraphArray& a, Triangle triangle) {
-    const auto [begin, end] = keptEntries(a, KeptEntry{triangle, nullptr}, EntryEnds{});
-    return UndirectedGraph(boost::edges_are_unsorted_multi_pass, BothWaysIterator(begin), BothWaysIterator(end), a.n);
 }
 
 // Lists the edges of an unweighted undirected graph as they were added: the kept
@@ -213,7 +207,7 @@ template <class Graph>
 Graph importUnweighted(const hxArray* inputs[], int traceLevel, Triangle triangle) {
     const SparseGraphArray a = readGraphArray(inputs[0]);
     if constexpr (std::is_same_v<Graph, UndirectedGraph>) {
-        UndirectedGraph g = undirectedCompressedGraph(a, triangle);
+        UndirectedGraph g = compressedGraph<UndirectedGraph>(a, triangle, true);
         listKeptEntries(a, triangle, traceLevel);
         return g;
     } else {
