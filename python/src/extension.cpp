@@ -116,19 +116,51 @@ void fromChannel(Action action) {
     PyGILState_Release(gil);
 }
 
+// The channels' Python actions use the C API with plain references, not py::object:
+// a daemon thread whose write releases the GIL while the interpreter ends is ended by
+// forced unwinding on retaking it, and a py::object destructor on that path would
+// drop a reference without the GIL. Plain references are leaked there instead.
+
+// Calls object.name(argument) (argument may be null) and drops the result; false
+// when it raised.
+bool callMethod(PyObject* object, const char* name, PyObject* argument) {
+    PyObject* result = argument ? PyObject_CallMethod(object, name, "O", argument) : PyObject_CallMethod(object, name, nullptr);
+    Py_XDECREF(result);
+    return result != nullptr;
+}
+
 void traceLine(const std::string& line) {
     // Edge listings written to file descriptor 1 so far go out before this line.
     flushNativeStdout();
     fromChannel([&] {
-        py::object out = py::module_::import("sys").attr("stdout");
-        if (out.is_none()) return;
-        out.attr("write")(py::str(line + "\n"));
-        if (py::hasattr(out, "flush")) out.attr("flush")();
+        PyObject* out = PySys_GetObject("stdout");  // borrowed
+        if (out == nullptr || out == Py_None) return;
+        const std::string text = line + "\n";
+        PyObject* str = PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+        if (str == nullptr) throw py::error_already_set();
+        Py_INCREF(out);
+        bool written = callMethod(out, "write", str);
+        Py_DECREF(str);
+        if (written && PyObject_HasAttrString(out, "flush")) written = callMethod(out, "flush", nullptr);
+        Py_DECREF(out);
+        if (!written) throw py::error_already_set();
     });
 }
 
 void hostWarning(const std::string& identifier, const std::string& message) {
-    fromChannel([&] { py::module_::import(kErrorsModule).attr("emit_warning")(identifier, message); });
+    fromChannel([&] {
+        PyObject* errors = PyImport_ImportModule(kErrorsModule);
+        if (errors == nullptr) throw py::error_already_set();
+        PyObject* id = PyUnicode_FromStringAndSize(identifier.data(), static_cast<Py_ssize_t>(identifier.size()));
+        PyObject* text = PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size()));
+        PyObject* result =
+            id && text ? PyObject_CallMethod(errors, "emit_warning", "OO", id, text) : nullptr;
+        Py_XDECREF(id);
+        Py_XDECREF(text);
+        Py_DECREF(errors);
+        if (result == nullptr) throw py::error_already_set();
+        Py_DECREF(result);
+    });
 }
 
 // ---------------------------------------------------------------- errors
