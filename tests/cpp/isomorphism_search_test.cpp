@@ -194,6 +194,36 @@ TEST(IsomorphismSearch, SameAnswerAndMappingAsTheLibraryOnCyclesAndPaths) {
             }
 }
 
+// Hubs: a centre joined to every other vertex (both ways when directed) plus a few
+// edges between leaves, so that the search backtracks over the centre's neighbours,
+// which it scans from where the used ones end.
+TEST(IsomorphismSearch, SameAnswerAndMappingAsTheLibraryOnHubs) {
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 400; ++trial) {
+        const bool directed = trial % 2 == 1;
+        const hxSize n = 4 + rng() % 16;
+        std::set<std::pair<hxIndex, hxIndex>> edges;
+        for (hxIndex leaf = 1; leaf < static_cast<hxIndex>(n); ++leaf) {
+            edges.emplace(leaf, 0);
+            if (directed && rng() % 2) edges.emplace(0, leaf);
+        }
+        for (int extra = rng() % 4; extra > 0; --extra) {
+            hxIndex r = 1 + rng() % (n - 1), c = 1 + rng() % (n - 1);
+            if (!directed && r < c) std::swap(r, c);
+            if (r != c) edges.emplace(r, c);
+        }
+        const Edges list(edges.begin(), edges.end());
+        std::vector<hxIndex> permutation(n);
+        std::iota(permutation.begin(), permutation.end(), hxIndex{0});
+        std::shuffle(permutation.begin(), permutation.end(), rng);
+        const Edges copy = relabelled(list, permutation, directed);
+        const Edges other = trial % 3 == 2 ? nearMiss(copy, n, directed, rng) : copy;
+        ArrayPtr a = shuffledArray(n, list, rng), b = shuffledArray(n, other, rng);
+        expectSameAsLibrary(a.get(), b.get(), directed, "hub trial " + std::to_string(trial));
+        if (HasFailure()) break;
+    }
+}
+
 // A directed graph in which every vertex has two out- and two in-neighbours: i -> s(i)
 // and i -> t(i) for two permutations without fixed points that never agree.
 ArrayPtr twoInTwoOut(hxIndex n, std::mt19937& rng) {

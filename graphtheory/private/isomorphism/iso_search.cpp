@@ -97,7 +97,7 @@ public:
     Search(const IsoGraph& first, const IsoGraph& second, const JointColours& colours, std::vector<Index>& map)
         : first_(first), second_(second), map_(map), inverse_(second.n, none),
           next_(second.n + colours.colourCount()), previous_(second.n + colours.colourCount()), outMark_(second.n, 0),
-          inMark_(second.n, 0), levels_(1, colours) {
+          inMark_(second.n, 0), scanFrom_(second.outStart.begin(), second.outStart.end() - 1), levels_(1, colours) {
         // One circular list per colour of the second graph's unused vertices, in index
         // order; node n + c heads colour c.
         const Index n = second.n;
@@ -127,10 +127,14 @@ public:
                 if (node != head) chosen = node;
             } else {
                 const Index image = map_[s.order[s.parent[position]]];
-                Index k = resume ? cursor[position] + 1 : second_.outStart[image];
+                Index k = resume ? cursor[position] + 1 : scanFrom_[image];
                 for (const Index end = second_.outStart[image + 1]; k < end; ++k) {
                     const Index u = second_.outAdj[k];
-                    if (inverse_[u] == none && accept(v, u, position)) {
+                    if (inverse_[u] != none) {
+                        if (k == scanFrom_[image]) ++scanFrom_[image];
+                        continue;
+                    }
+                    if (accept(v, u, position)) {
                         chosen = u;
                         break;
                     }
@@ -148,6 +152,9 @@ public:
                 const Index w = s.order[position], u = map_[w];
                 map_[w] = none, inverse_[u] = none;
                 relink(u);
+                // u is free again: lists that skip it as used must look from their start.
+                for (const Index* x = second_.inBegin(u); x != second_.inEnd(u); ++x)
+                    scanFrom_[*x] = second_.outStart[*x];
                 if (individualised_[position]) levels_.pop_back(), individualised_[position] = 0;
                 resume = true;
             }
@@ -228,6 +235,10 @@ private:
     const IsoGraph& second_;
     std::vector<Index>& map_;
     std::vector<Index> inverse_, next_, previous_, outMark_, inMark_;
+    // Per second-graph vertex: every out-neighbour before this offset is in use, so a
+    // scan of its out-neighbours for candidates may start there (a hub's leaves are
+    // not rescanned for each leaf).
+    std::vector<Index> scanFrom_;
     std::vector<JointColours> levels_;    // the colours refined with each pair set apart
     std::vector<char> individualised_;    // per position: whether its pair added a level
     Index stamp_ = 0;
