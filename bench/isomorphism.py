@@ -119,6 +119,11 @@ def cycles(lengths, closed=True):
     return edges_to_matrix(start, rows, cols, False), False
 
 
+def star(n):
+    """A hub joined to n - 1 leaves: every leaf's candidates are the hub's neighbours."""
+    return edges_to_matrix(n, [0] * (n - 1), list(range(1, n)), False), False
+
+
 def relabel(a, directed, seed):
     import numpy as np
     n = a.shape[0]
@@ -166,6 +171,7 @@ def case_list(quick):
         ("matching 40000 edges", "components", lambda: cycles([2] * 40000)),
         ("1000 triangles", "components", lambda: cycles([3] * 1000)),
         ("100 six-cycles", "components", lambda: cycles([6] * 100)),
+        ("star 100000", "structured", lambda: star(100000)),
     ]
     if quick:
         small = {"power", "netscience", "random 1000 x10 edges", "3-regular 200", "4-regular 1000",
