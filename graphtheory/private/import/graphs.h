@@ -39,6 +39,12 @@ struct UndirectedGraph : DirectedGraph {
     using DirectedGraph::DirectedGraph;
 };
 
+// The same layout with a weight per stored direction, for Prim's search, which only
+// follows out-edges and relaxes each edge towards its target.
+struct UndirectedWeightedSearchGraph : DirectedWeightedGraph {
+    using DirectedWeightedGraph::DirectedWeightedGraph;
+};
+
 using UndirectedWeightedGraph =
     boost::adjacency_list<boost::vecS, boost::vecS, boost::undirectedS, boost::no_property,
                           boost::property<boost::edge_weight_t, double>, boost::no_property, boost::vecS>;
@@ -54,6 +60,15 @@ struct graph_traits<UndirectedGraph> : graph_traits<DirectedGraph> {
 };
 template <>
 struct property_map<UndirectedGraph, vertex_index_t> : property_map<DirectedGraph, vertex_index_t> {};
+template <>
+struct graph_traits<UndirectedWeightedSearchGraph> : graph_traits<DirectedWeightedGraph> {
+    using directed_category = undirected_tag;
+};
+template <>
+struct property_map<UndirectedWeightedSearchGraph, vertex_index_t>
+    : property_map<DirectedWeightedGraph, vertex_index_t> {};
+template <>
+struct property_map<UndirectedWeightedSearchGraph, edge_weight_t> : property_map<DirectedWeightedGraph, edge_weight_t> {};
 }  // namespace boost
 
 template <class Graph>

@@ -172,6 +172,39 @@ DirectedGraph directedGraph(const SparseGraphArray& a) {
     return compressedGraph<DirectedGraph>(a, Triangle::All, false);
 }
 
+// Kept entries (i, j) as i -> j and then j -> i, each direction with the entry's
+// projection (its ends, swapped for the second, or its weight, twice).
+template <class Project>
+class BothWaysIterator
+    : public boost::iterator_facade<BothWaysIterator<Project>, std::invoke_result_t<Project, Vertex, Vertex, hxIndex>,
+                                    boost::forward_traversal_tag, std::invoke_result_t<Project, Vertex, Vertex, hxIndex>> {
+public:
+    BothWaysIterator() = default;
+    explicit BothWaysIterator(KeptEntryIterator<Project> entry) : entry_(entry) {}
+
+private:
+    friend class boost::iterator_core_access;
+    void increment() {
+        if (reversed_) ++entry_;
+        reversed_ = !reversed_;
+    }
+    bool equal(const BothWaysIterator& other) const { return entry_ == other.entry_ && reversed_ == other.reversed_; }
+    std::invoke_result_t<Project, Vertex, Vertex, hxIndex> dereference() const {
+        auto value = *entry_;
+        if constexpr (std::is_same_v<decltype(value), std::pair<Vertex, Vertex>>)
+            if (reversed_) std::swap(value.first, value.second);
+        return value;
+    }
+
+    KeptEntryIterator<Project> entry_{};
+    bool reversed_ = false;
+};
+
+template <class Project>
+BothWaysIterator<Project> bothWays(KeptEntryIterator<Project> entry) {
+    return BothWaysIterator<Project>(entry);
+}
+
 DirectedWeightedGraph directedWeightedGraph(const SparseGraphArray& a, const EntryWeights& weights) {
     const KeptEntry keep{Triangle::All, &weights};
     const auto [begin, end] = keptEntries(a, keep, EntryEnds{});
@@ -240,6 +273,26 @@ Graph importWeighted(const hxArray* inputs[], int customWeightsIndex, int traceL
 }
 
 }  // namespace
+
+UndirectedWeightedSearchGraph importUndirectedWeightedSearchGraph(const hxArray* inputs[], int customWeightsIndex,
+                                                                  int traceLevel) {
+    const SparseGraphArray a = readGraphArray(inputs[0]);
+    const EntryWeights weights(a, inputs, customWeightsIndex);
+    const KeptEntry keep{Triangle::Lower, &weights};
+    const auto [begin, end] = keptEntries(a, keep, EntryEnds{});
+    UndirectedWeightedSearchGraph g(boost::edges_are_unsorted_multi_pass, bothWays(begin), bothWays(end),
+                                    bothWays(keptEntries(a, keep, EntryWeight{&weights}).first), a.n);
+    if (listsEdges(traceLevel)) {
+        // As added: the kept entries in entry order, each with its weight.
+        ListingWriter out;
+        a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
+            if (!keep(i, j, k)) return;
+            out << " <" << i << "," << j << "> " << weights[k];
+            out.endLine();
+        });
+    }
+    return g;
+}
 
 DirectedGraph importDirectedGraph(const hxArray* inputs[], int traceLevel) {
     return importUnweighted<DirectedGraph>(inputs, traceLevel, Triangle::All);

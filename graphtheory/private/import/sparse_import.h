@@ -81,6 +81,10 @@ UndirectedGraph importUndirectedGraphAllEntries(const hxArray* inputs[], int tra
 UndirectedColoredGraph importUndirectedColoredGraph(const hxArray* inputs[], int traceLevel);
 DirectedWeightedGraph importDirectedWeightedGraph(const hxArray* inputs[], int customWeightsIndex, int traceLevel);
 UndirectedWeightedGraph importUndirectedWeightedGraph(const hxArray* inputs[], int customWeightsIndex, int traceLevel);
+// The lower triangle as importUndirectedWeightedGraph reads it, each edge stored from
+// both ends; the same trace and listing.
+UndirectedWeightedSearchGraph importUndirectedWeightedSearchGraph(const hxArray* inputs[], int customWeightsIndex,
+                                                                  int traceLevel);
 
 // Chooses the import by variant, so that handlers generic over the variant call one
 // name: directed variants take every entry, undirected ones the lower triangle.

@@ -52,7 +52,9 @@ int customWeightsIndex(int inputCount) { return inputCount > 2 ? 2 : 0; }
 
 void priHandler(LINKWORK_HANDLER_ARGS) {
     Trace trace(traceLevel);
-    const Graph g = importUndirectedWeightedGraph(inputs, customWeightsIndex(inputCount), traceLevel);
+    // Prim's search only follows out-edges: each edge is stored from both ends.
+    const UndirectedWeightedSearchGraph g =
+        importUndirectedWeightedSearchGraph(inputs, customWeightsIndex(inputCount), traceLevel);
     trace.graphCopied();
     const hxSize n = num_vertices(g);
     const Vertex root = vertexArgument(inputs, inputCount, 1, n, VertexRole::Root);
@@ -73,7 +75,7 @@ void priHandler(LINKWORK_HANDLER_ARGS) {
     for (Vertex v = 0; v < n; ++v) {
         const Vertex p = predecessor[v];
         if (p == v) continue;
-        for (const Edge e : boost::make_iterator_range(out_edges(v, g)))
+        for (const auto e : boost::make_iterator_range(out_edges(v, g)))
             if (target(e, g) == p) {
                 add_edge(v, p, get(boost::edge_weight, g, e), tree);
                 break;
