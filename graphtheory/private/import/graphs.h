@@ -14,8 +14,9 @@ using Vertex = std::uint64_t;
 //
 // Directed graphs are read-only once imported, so they are compressed sparse row
 // graphs: two arrays built in two passes over the entries, with no allocation per
-// edge. So are unweighted undirected graphs (UndirectedGraph below), which hold each
-// edge at both ends. Weighted and coloured undirected graphs keep the library's
+// edge. So are unweighted undirected graphs and the weighted graph of Prim's search
+// (UndirectedGraph, UndirectedWeightedSearchGraph below), which hold each edge at
+// both ends. The other weighted and the coloured undirected graphs keep the library's
 // shared edge list, which holds each edge's properties (weight, colour) once for
 // both ends and gives the edge order the spanning-tree codes rely on. Its vector and
 // the out-edge vectors are reserved from a counting pass, so they never reallocate.
