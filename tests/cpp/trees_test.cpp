@@ -58,6 +58,18 @@ TEST(SpanningTree, CustomWeightsOverrideValuesAndKeepZeros) {
                   (Triplets{{2, 1, 0.0}, {3, 1, 4.0}}));
 }
 
+// Among equal weights Kruskal's algorithm takes edges as the library's queue gives
+// them, which depends on the order edges were added: the lower-triangle entries
+// column by column, rows in stored order (here out of order within column 1).
+TEST(SpanningTree, KruskalTiesFollowTheOrderEdgesWereAdded) {
+    ArrayPtr g = sparse(4, {{4, 1}, {2, 1}, {3, 1}, {4, 2}, {3, 2}, {4, 3}}), root = scalar(1);
+    auto kruskal = call("kru", 0, 0, {g.get(), root.get()}, 2);
+    EXPECT_EQ(triplets(kruskal[0].get()), (Triplets{{3, 1, 1.0}, {4, 1, 1.0}, {3, 2, 1.0}}));
+    EXPECT_TRUE(sameValues(values(kruskal[1].get()), {0, 3, 1, 1}));
+    auto prim = call("pri", 0, 0, {g.get(), root.get()}, 2);
+    EXPECT_TRUE(sameValues(values(prim[1].get()), {0, 1, 1, 1}));
+}
+
 TEST(SpanningTree, RootIsChecked) {
     ArrayPtr g = sparse(2, {{2, 1}}), empty = sparse(0, {});
     for (double bad : {0.0, 3.0, -1.0, NaN}) {

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-#include <boost/graph/adjacency_list.hpp>
 #include <boost/graph/compressed_sparse_row_graph.hpp>
+#include <boost/iterator/filter_iterator.hpp>
+#include <boost/range/iterator_range.hpp>
 
 // A vertex inside the module: 0 to N - 1. Hosts see it as its number + 1.
 using Vertex = std::uint64_t;
@@ -12,17 +13,9 @@ using Vertex = std::uint64_t;
 // vertex's out-edges in the order the import adds them (ascending neighbour for
 // sorted input).
 //
-// Directed graphs are read-only once imported, so they are compressed sparse row
-// graphs: two arrays built in two passes over the entries, with no allocation per
-// edge. So are unweighted undirected graphs and the weighted graph of Prim's search
-// (UndirectedGraph, UndirectedWeightedSearchGraph below), which hold each edge at
-// both ends. The other weighted and the coloured undirected graphs keep the library's
-// shared edge list, which holds each edge's properties (weight, colour) once for
-// both ends and gives the edge order the spanning-tree codes rely on. Its vector and
-// the out-edge vectors are reserved from a counting pass, so they never reallocate.
-// Edge entries find their properties by index into that vector; the library's graph
-// has no move constructor, so a moved graph is copied edge by edge and stays
-// consistent.
+// Every variant is the library's compressed sparse row graph: arrays built in two
+// passes over the entries, with no allocation per edge. Directed graphs hold each
+// entry once; undirected graphs (BothEndsGraph) hold each edge at both ends.
 using DirectedGraph =
     boost::compressed_sparse_row_graph<boost::directedS, boost::no_property, boost::no_property, boost::no_property,
                                        Vertex, Vertex>;
@@ -31,46 +24,74 @@ using DirectedWeightedGraph =
                                        boost::property<boost::edge_weight_t, double>, boost::no_property, Vertex,
                                        Vertex>;
 
-// An unweighted undirected graph: a compressed sparse row graph in which every edge
-// {i, j} is stored as i -> j and j -> i (a self-loop twice at its vertex), each
-// vertex's out-edges in the order the edges were added, which is the order the
-// library's undirected adjacency list gives them. Searches see it as undirected;
-// only traversals that follow out-edges use it (no edge properties, no edge list).
-struct UndirectedGraph : DirectedGraph {
-    using DirectedGraph::DirectedGraph;
+// An undirected graph stored as a compressed sparse row graph in which every edge
+// {i, j} is i -> j and j -> i, each with the edge's property (a self-loop twice at its
+// vertex). Each vertex's out-edges come in the order the edges were added, the order
+// the library's undirected adjacency list gives them, so searches that follow
+// out-edges take the same steps on it.
+//
+// edges(g) below lists each edge once, at its smaller end: for a graph built from the
+// strict lower triangle column by column, vertex j's out-edges to larger vertices are
+// exactly column j's entries in stored order, and they come last among j's out-edges
+// (entries of row j belong to earlier columns). So edges(g) gives the edges in the
+// order they were added, as the library's shared edge list does, seen from the other
+// end: source j, target i for the entry (i, j). Edge-list algorithms here either
+// treat both ends alike or relax an edge both ways, where only one way can improve.
+template <class EdgeProperty>
+struct BothEndsGraph;
+
+// Keeps the stored directions whose target is above their source.
+template <class EdgeProperty>
+struct AtSmallerEnd {
+    const BothEndsGraph<EdgeProperty>* g = nullptr;
+    template <class Edge>
+    bool operator()(const Edge& e) const {
+        return target(e, *g) > source(e, *g);
+    }
 };
 
-// The same layout with a weight per stored direction, for Prim's search, which only
-// follows out-edges and relaxes each edge towards its target.
-struct UndirectedWeightedSearchGraph : DirectedWeightedGraph {
-    using DirectedWeightedGraph::DirectedWeightedGraph;
+// The graph's traits, read by the library for the graph and its const form alike.
+template <class EdgeProperty>
+struct BothEndsGraph
+    : boost::compressed_sparse_row_graph<boost::directedS, boost::no_property, EdgeProperty, boost::no_property,
+                                         Vertex, Vertex> {
+    using Base = boost::compressed_sparse_row_graph<boost::directedS, boost::no_property, EdgeProperty,
+                                                    boost::no_property, Vertex, Vertex>;
+    using Base::Base;
+    using directed_category = boost::undirected_tag;
+    using edge_iterator = boost::filter_iterator<AtSmallerEnd<EdgeProperty>, typename Base::edge_iterator>;
 };
 
-using UndirectedWeightedGraph =
-    boost::adjacency_list<boost::vecS, boost::vecS, boost::undirectedS, boost::no_property,
-                          boost::property<boost::edge_weight_t, double>, boost::no_property, boost::vecS>;
-using UndirectedColoredGraph =
-    boost::adjacency_list<boost::vecS, boost::vecS, boost::undirectedS, boost::no_property,
-                          boost::property<boost::edge_color_t, boost::default_color_type>, boost::no_property,
-                          boost::vecS>;
+// The number of an undirected edge in the order edges were added, shared by both
+// stored directions (the key of a colour per undirected edge).
+struct EdgeNumber {
+    Vertex number;
+};
+
+using UndirectedGraph = BothEndsGraph<boost::no_property>;
+using UndirectedWeightedGraph = BothEndsGraph<boost::property<boost::edge_weight_t, double>>;
+using UndirectedColoredGraph = BothEndsGraph<EdgeNumber>;
 
 namespace boost {
-template <>
-struct graph_traits<UndirectedGraph> : graph_traits<DirectedGraph> {
-    using directed_category = undirected_tag;
-};
-template <>
-struct property_map<UndirectedGraph, vertex_index_t> : property_map<DirectedGraph, vertex_index_t> {};
-template <>
-struct graph_traits<UndirectedWeightedSearchGraph> : graph_traits<DirectedWeightedGraph> {
-    using directed_category = undirected_tag;
-};
-template <>
-struct property_map<UndirectedWeightedSearchGraph, vertex_index_t>
-    : property_map<DirectedWeightedGraph, vertex_index_t> {};
-template <>
-struct property_map<UndirectedWeightedSearchGraph, edge_weight_t> : property_map<DirectedWeightedGraph, edge_weight_t> {};
+template <class EdgeProperty, class Tag>
+struct property_map<BothEndsGraph<EdgeProperty>, Tag> : property_map<typename BothEndsGraph<EdgeProperty>::Base, Tag> {};
 }  // namespace boost
+
+template <class EdgeProperty>
+std::pair<typename boost::graph_traits<BothEndsGraph<EdgeProperty>>::edge_iterator,
+          typename boost::graph_traits<BothEndsGraph<EdgeProperty>>::edge_iterator>
+edges(const BothEndsGraph<EdgeProperty>& g) {
+    using Base = typename BothEndsGraph<EdgeProperty>::Base;
+    const auto [begin, end] = edges(static_cast<const Base&>(g));
+    const AtSmallerEnd<EdgeProperty> keep{&g};
+    return {boost::make_filter_iterator(keep, begin, end), boost::make_filter_iterator(keep, end, end)};
+}
+
+template <class EdgeProperty>
+Vertex num_edges(const BothEndsGraph<EdgeProperty>& g) {
+    using Base = typename BothEndsGraph<EdgeProperty>::Base;
+    return num_edges(static_cast<const Base&>(g)) / 2;
+}
 
 template <class Graph>
 inline constexpr bool isDirected =

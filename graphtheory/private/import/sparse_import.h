@@ -29,20 +29,6 @@ struct SparseGraphArray {
     }
 };
 
-// Reserves each vertex's out-edge vector of an adjacency-list graph for the kept
-// entries that meet it, as row or as column (keep(i, j, k)); returns how many entries
-// are kept.
-template <class Graph, class Keep>
-std::size_t reserveForBothEnds(Graph& g, const SparseGraphArray& a, Keep keep) {
-    std::vector<Vertex> degree(a.n, 0);
-    std::size_t kept = 0;
-    a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
-        if (keep(i, j, k)) ++degree[i], ++degree[j], ++kept;
-    });
-    for (Vertex v = 0; v < a.n; ++v) g.out_edge_list(v).reserve(degree[v]);
-    return kept;
-}
-
 // Raises NotSparseArray or NotSquareArray for an unusable graph array.
 SparseGraphArray readGraphArray(const hxArray* array);
 
@@ -81,10 +67,6 @@ UndirectedGraph importUndirectedGraphAllEntries(const hxArray* inputs[], int tra
 UndirectedColoredGraph importUndirectedColoredGraph(const hxArray* inputs[], int traceLevel);
 DirectedWeightedGraph importDirectedWeightedGraph(const hxArray* inputs[], int customWeightsIndex, int traceLevel);
 UndirectedWeightedGraph importUndirectedWeightedGraph(const hxArray* inputs[], int customWeightsIndex, int traceLevel);
-// The lower triangle as importUndirectedWeightedGraph reads it, each edge stored from
-// both ends; the same trace and listing.
-UndirectedWeightedSearchGraph importUndirectedWeightedSearchGraph(const hxArray* inputs[], int customWeightsIndex,
-                                                                  int traceLevel);
 
 // Chooses the import by variant, so that handlers generic over the variant call one
 // name: directed variants take every entry, undirected ones the lower triangle.

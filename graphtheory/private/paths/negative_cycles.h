@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include <boost/graph/adjacency_list.hpp>
 #include <boost/graph/bellman_ford_shortest_paths.hpp>
 #include <boost/graph/strong_components.hpp>
 

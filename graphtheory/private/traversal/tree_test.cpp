@@ -2,6 +2,7 @@
 #include <vector>
 
 #include <boost/graph/undirected_dfs.hpp>
+#include <boost/property_map/property_map.hpp>
 
 #include "gateway/guard.h"
 #include "gateway/interrupt.h"
@@ -36,15 +37,33 @@ private:
     InterruptPoll* poll_;
 };
 
+// One colour per undirected edge, shared by the edge's two stored directions, so
+// that the search does not take the way back to a parent for a cycle.
+class SharedEdgeColors
+    : public boost::put_get_helper<boost::default_color_type&, SharedEdgeColors> {
+public:
+    using key_type = boost::graph_traits<UndirectedColoredGraph>::edge_descriptor;
+    using value_type = boost::default_color_type;
+    using reference = value_type&;
+    using category = boost::lvalue_property_map_tag;
+    SharedEdgeColors(const UndirectedColoredGraph& g, std::vector<value_type>* colors) : g_(&g), colors_(colors) {}
+    reference operator[](const key_type& e) const { return (*colors_)[g_->m_forward.m_edge_properties[e.idx].number]; }
+
+private:
+    const UndirectedColoredGraph* g_;
+    std::vector<value_type>* colors_;
+};
+
 }  // namespace
 
 void istHandler(LINKWORK_HANDLER_ARGS) {
     (void)outputCount, (void)inputCount;
     Trace trace(traceLevel);
-    UndirectedColoredGraph g = importUndirectedColoredGraph(inputs, traceLevel);
+    const UndirectedColoredGraph g = importUndirectedColoredGraph(inputs, traceLevel);
     trace.graphCopied();
     const hxSize n = num_vertices(g);
     std::vector<boost::default_color_type> colors(n, boost::white_color);
+    std::vector<boost::default_color_type> edgeColors(num_edges(g), boost::white_color);
     bool hasCycle = false;
     Vertex treeEdges = 0;
     InterruptPoll poll;
@@ -53,7 +72,7 @@ void istHandler(LINKWORK_HANDLER_ARGS) {
         guarded(traceLevel, failures::treeTest, [&] {
             boost::undirected_dfs(g, boost::visitor(TreeTestVisitor(&colors, &hasCycle, &treeEdges, &poll))
                                          .vertex_color_map(colors.data())
-                                         .edge_color_map(get(boost::edge_color, g))
+                                         .edge_color_map(SharedEdgeColors(g, &edgeColors))
                                          .root_vertex(Vertex{0}));
         });
     trace.algorithmFinished();

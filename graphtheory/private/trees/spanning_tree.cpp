@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include <boost/graph/adjacency_list.hpp>
 #include <boost/graph/breadth_first_search.hpp>
 #include <boost/graph/kruskal_min_spanning_tree.hpp>
 #include <boost/graph/prim_minimum_spanning_tree.hpp>
@@ -21,15 +22,19 @@ namespace {
 
 using Graph = UndirectedWeightedGraph;
 using Edge = boost::graph_traits<Graph>::edge_descriptor;
+// The tree found, built edge by edge.
+using Tree = boost::adjacency_list<boost::vecS, boost::vecS, boost::undirectedS, boost::no_property,
+                                   boost::property<boost::edge_weight_t, double>, boost::no_property, boost::vecS>;
+using TreeEdge = boost::graph_traits<Tree>::edge_descriptor;
 
 // Each tree edge {u, v} is stored once, at row max(u, v) and column min(u, v), with
 // room for N - 1 entries; edges of weight 0 stay as stored zeros. The tree has at
 // most one edge per pair, so sorting its edges gives the column-major order.
-hxArray* treeOutput(const Graph& tree) {
+hxArray* treeOutput(const Tree& tree) {
     const hxSize n = num_vertices(tree);
     std::vector<SparseEntry> entries;
     entries.reserve(num_edges(tree));
-    for (const Edge e : boost::make_iterator_range(edges(tree))) {
+    for (const TreeEdge e : boost::make_iterator_range(edges(tree))) {
         const Vertex u = source(e, tree), v = target(e, tree);
         entries.push_back({std::max(u, v), std::min(u, v), get(boost::edge_weight, tree, e)});
     }
@@ -40,7 +45,7 @@ hxArray* treeOutput(const Graph& tree) {
 class PredecessorRecorder : public boost::default_bfs_visitor {
 public:
     explicit PredecessorRecorder(std::vector<Vertex>* predecessor) : predecessor_(predecessor) {}
-    void tree_edge(Edge e, const Graph& g) const { (*predecessor_)[target(e, g)] = source(e, g); }
+    void tree_edge(TreeEdge e, const Tree& g) const { (*predecessor_)[target(e, g)] = source(e, g); }
 
 private:
     std::vector<Vertex>* predecessor_;
@@ -52,9 +57,7 @@ int customWeightsIndex(int inputCount) { return inputCount > 2 ? 2 : 0; }
 
 void priHandler(LINKWORK_HANDLER_ARGS) {
     Trace trace(traceLevel);
-    // Prim's search only follows out-edges: each edge is stored from both ends.
-    const UndirectedWeightedSearchGraph g =
-        importUndirectedWeightedSearchGraph(inputs, customWeightsIndex(inputCount), traceLevel);
+    const Graph g = importUndirectedWeightedGraph(inputs, customWeightsIndex(inputCount), traceLevel);
     trace.graphCopied();
     const hxSize n = num_vertices(g);
     const Vertex root = vertexArgument(inputs, inputCount, 1, n, VertexRole::Root);
@@ -71,7 +74,7 @@ void priHandler(LINKWORK_HANDLER_ARGS) {
                                        boost::make_dijkstra_visitor(PollOnEvent<>{&poll}));
     });
     trace.algorithmFinished();
-    Graph tree(n);
+    Tree tree(n);
     for (Vertex v = 0; v < n; ++v) {
         const Vertex p = predecessor[v];
         if (p == v) continue;
@@ -100,7 +103,7 @@ void kruHandler(LINKWORK_HANDLER_ARGS) {
                                              boost::weight_map(polled(get(boost::edge_weight, g), poll)));
     });
     trace.algorithmFinished();
-    Graph tree(n);
+    Tree tree(n);
     for (const Edge e : accepted) add_edge(source(e, g), target(e, g), get(boost::edge_weight, g, e), tree);
     outputs[0] = treeOutput(tree);
     if (wantsOutput(outputCount, 2)) {
