@@ -5,10 +5,11 @@
 #include <limits>
 #include <vector>
 
-#include <boost/graph/adjacency_list.hpp>
 #include <boost/graph/breadth_first_search.hpp>
 #include <boost/graph/kruskal_min_spanning_tree.hpp>
 #include <boost/graph/prim_minimum_spanning_tree.hpp>
+#include <boost/iterator/transform_iterator.hpp>
+#include <boost/property_map/property_map.hpp>
 
 #include "gateway/guard.h"
 #include "gateway/interrupt.h"
@@ -22,22 +23,78 @@ namespace {
 
 using Graph = UndirectedWeightedGraph;
 using Edge = boost::graph_traits<Graph>::edge_descriptor;
-// The tree found, built edge by edge.
-using Tree = boost::adjacency_list<boost::vecS, boost::vecS, boost::undirectedS, boost::no_property,
-                                   boost::property<boost::edge_weight_t, double>, boost::no_property, boost::vecS>;
-using TreeEdge = boost::graph_traits<Tree>::edge_descriptor;
+
+// An edge with its ends and weight at hand.
+struct WeightedEdge {
+    Vertex source = 0, target = 0;
+    double weight = 0.0;
+    friend bool operator==(const WeightedEdge& a, const WeightedEdge& b) {
+        return a.source == b.source && a.target == b.target && a.weight == b.weight;
+    }
+    friend bool operator!=(const WeightedEdge& a, const WeightedEdge& b) { return !(a == b); }
+};
+
+struct CarryEnds {
+    const Graph* g = nullptr;
+    WeightedEdge operator()(const Edge& e) const { return {source(e, *g), target(e, *g), get(boost::edge_weight, *g, e)}; }
+};
+
+// What Kruskal's algorithm reads of the graph: its vertices, and its edges in the
+// order they were added, each carrying its ends and weight, so that the library's
+// queue compares weights held in the queue rather than reading them from the graph
+// at random. The queue sees the same edges in the same order with the same weights,
+// so it pops them in the same order.
+class KruskalView {
+public:
+    using vertex_descriptor = Vertex;
+    using edge_descriptor = WeightedEdge;
+    using directed_category = boost::undirected_tag;
+    using edge_parallel_category = boost::allow_parallel_edge_tag;
+    struct traversal_category : boost::vertex_list_graph_tag, boost::edge_list_graph_tag {};
+    using vertex_iterator = boost::graph_traits<Graph>::vertex_iterator;
+    using edge_iterator = boost::transform_iterator<CarryEnds, boost::graph_traits<Graph>::edge_iterator>;
+    using vertices_size_type = Vertex;
+    using edges_size_type = Vertex;
+    using degree_size_type = Vertex;
+    static Vertex null_vertex() { return Graph::null_vertex(); }
+
+    explicit KruskalView(const Graph& g) : g_(&g) {}
+    const Graph& graph() const { return *g_; }
+
+private:
+    const Graph* g_;
+};
+
+std::pair<KruskalView::vertex_iterator, KruskalView::vertex_iterator> vertices(const KruskalView& view) {
+    return vertices(view.graph());
+}
+Vertex num_vertices(const KruskalView& view) { return num_vertices(view.graph()); }
+std::pair<KruskalView::edge_iterator, KruskalView::edge_iterator> edges(const KruskalView& view) {
+    const auto [begin, end] = edges(view.graph());
+    const CarryEnds carry{&view.graph()};
+    return {boost::make_transform_iterator(begin, carry), boost::make_transform_iterator(end, carry)};
+}
+Vertex num_edges(const KruskalView& view) { return num_edges(view.graph()); }
+Vertex source(const WeightedEdge& e, const KruskalView&) { return e.source; }
+Vertex target(const WeightedEdge& e, const KruskalView&) { return e.target; }
+
+// The weight an edge carries.
+struct CarriedWeight : boost::put_get_helper<double, CarriedWeight> {
+    using key_type = WeightedEdge;
+    using value_type = double;
+    using reference = double;
+    using category = boost::readable_property_map_tag;
+    double operator[](const WeightedEdge& e) const { return e.weight; }
+};
 
 // Each tree edge {u, v} is stored once, at row max(u, v) and column min(u, v), with
 // room for N - 1 entries; edges of weight 0 stay as stored zeros. The tree has at
 // most one edge per pair, so sorting its edges gives the column-major order.
-hxArray* treeOutput(const Tree& tree) {
-    const hxSize n = num_vertices(tree);
+hxArray* treeOutput(hxSize n, const std::vector<WeightedEdge>& tree) {
     std::vector<SparseEntry> entries;
-    entries.reserve(num_edges(tree));
-    for (const TreeEdge e : boost::make_iterator_range(edges(tree))) {
-        const Vertex u = source(e, tree), v = target(e, tree);
-        entries.push_back({std::max(u, v), std::min(u, v), get(boost::edge_weight, tree, e)});
-    }
+    entries.reserve(tree.size());
+    for (const WeightedEdge& e : tree)
+        entries.push_back({std::max(e.source, e.target), std::min(e.source, e.target), e.weight});
     return sparseResult(n, n == 0 ? 0 : n - 1, std::move(entries));
 }
 
@@ -45,11 +102,30 @@ hxArray* treeOutput(const Tree& tree) {
 class PredecessorRecorder : public boost::default_bfs_visitor {
 public:
     explicit PredecessorRecorder(std::vector<Vertex>* predecessor) : predecessor_(predecessor) {}
-    void tree_edge(TreeEdge e, const Tree& g) const { (*predecessor_)[target(e, g)] = source(e, g); }
+    template <class E, class G>
+    void tree_edge(E e, const G& g) const { (*predecessor_)[target(e, g)] = source(e, g); }
 
 private:
     std::vector<Vertex>* predecessor_;
 };
+
+// The forest hung from the root: vertices outside the root's tree stay unreached. In
+// a forest each vertex has one way to the root, so the order of the search does not
+// matter.
+std::vector<Vertex> forestPredecessors(hxSize n, const std::vector<WeightedEdge>& tree, Vertex root) {
+    std::vector<std::pair<Vertex, Vertex>> bothWays;
+    bothWays.reserve(2 * tree.size());
+    for (const WeightedEdge& e : tree) {
+        bothWays.emplace_back(e.source, e.target);
+        bothWays.emplace_back(e.target, e.source);
+    }
+    const UndirectedGraph forest(boost::edges_are_unsorted_multi_pass, bothWays.begin(), bothWays.end(), n);
+    std::vector<Vertex> predecessor = identityPredecessors(n);
+    std::vector<boost::default_color_type> colors(n, boost::white_color);
+    boost::queue<Vertex> queue;
+    boost::breadth_first_visit(forest, root, queue, PredecessorRecorder(&predecessor), colors.data());
+    return predecessor;
+}
 
 int customWeightsIndex(int inputCount) { return inputCount > 2 ? 2 : 0; }
 
@@ -74,17 +150,17 @@ void priHandler(LINKWORK_HANDLER_ARGS) {
                                        boost::make_dijkstra_visitor(PollOnEvent<>{&poll}));
     });
     trace.algorithmFinished();
-    Tree tree(n);
+    std::vector<WeightedEdge> tree;
     for (Vertex v = 0; v < n; ++v) {
         const Vertex p = predecessor[v];
         if (p == v) continue;
         for (const auto e : boost::make_iterator_range(out_edges(v, g)))
             if (target(e, g) == p) {
-                add_edge(v, p, get(boost::edge_weight, g, e), tree);
+                tree.push_back({v, p, get(boost::edge_weight, g, e)});
                 break;
             }
     }
-    outputs[0] = treeOutput(tree);
+    outputs[0] = treeOutput(n, tree);
     if (wantsOutput(outputCount, 2)) outputs[1] = predecessorRow(predecessor, root);
     trace.outputsCopied();
 }
@@ -95,24 +171,16 @@ void kruHandler(LINKWORK_HANDLER_ARGS) {
     trace.graphCopied();
     const hxSize n = num_vertices(g);
     const Vertex root = vertexArgument(inputs, inputCount, 1, n, VertexRole::Root);
-    std::vector<Edge> accepted;
+    std::vector<WeightedEdge> tree;
     guarded(traceLevel, failures::kruskal, [&] {
         // Kruskal's takes no visitor: it polls through the weights it compares.
         InterruptPoll poll;
-        boost::kruskal_minimum_spanning_tree(g, std::back_inserter(accepted),
-                                             boost::weight_map(polled(get(boost::edge_weight, g), poll)));
+        boost::kruskal_minimum_spanning_tree(KruskalView(g), std::back_inserter(tree),
+                                             boost::weight_map(polled(CarriedWeight(), poll))
+                                                 .vertex_index_map(boost::typed_identity_property_map<Vertex>()));
     });
     trace.algorithmFinished();
-    Tree tree(n);
-    for (const Edge e : accepted) add_edge(source(e, g), target(e, g), get(boost::edge_weight, g, e), tree);
-    outputs[0] = treeOutput(tree);
-    if (wantsOutput(outputCount, 2)) {
-        // The forest oriented from the root: vertices outside the root's tree stay unreached.
-        std::vector<Vertex> predecessor = identityPredecessors(n);
-        std::vector<boost::default_color_type> colors(n, boost::white_color);
-        boost::queue<Vertex> queue;
-        boost::breadth_first_visit(tree, root, queue, PredecessorRecorder(&predecessor), colors.data());
-        outputs[1] = predecessorRow(predecessor, root);
-    }
+    outputs[0] = treeOutput(n, tree);
+    if (wantsOutput(outputCount, 2)) outputs[1] = predecessorRow(forestPredecessors(n, tree, root), root);
     trace.outputsCopied();
 }
