@@ -10,6 +10,7 @@
 #include "gateway/listing.h"
 #include "gateway/trace.h"
 #include "host/hgw.h"
+#include "import/huge_pages.h"
 #include "import/sparse_import.h"
 
 namespace {
@@ -67,16 +68,16 @@ void layOutEdgePairs(FlowNetwork<Capacity>& g, const SparseGraphArray& a, const 
                      ForwardCapacity forwardCapacity) {
     auto& starts = g.graph.m_forward.m_rowstart;
     auto& targets = g.graph.m_forward.m_column;
-    starts.assign(a.n + 1, 0);
+    assignOnHugePages(starts, a.n + 1, Vertex{0});
     a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
         if (!std::isnan(capacities[k])) ++starts[i + 1], ++starts[j + 1];
     });
     for (Vertex v = 0; v < a.n; ++v) starts[v + 1] += starts[v];
     const Vertex edgeCount = starts[a.n];
-    targets.resize(edgeCount);
-    g.twin.resize(edgeCount);
-    g.capacity.assign(edgeCount, Capacity(0));
-    g.residual.assign(edgeCount, Capacity(0));
+    assignOnHugePages(targets, edgeCount);
+    assignOnHugePages(g.twin, edgeCount);
+    assignOnHugePages(g.capacity, edgeCount, Capacity(0));
+    assignOnHugePages(g.residual, edgeCount, Capacity(0));
     std::vector<Vertex> next(starts.begin(), starts.end() - 1);
     a.forEachEntry([&](Vertex i, Vertex j, hxIndex k) {
         if (std::isnan(capacities[k])) return;

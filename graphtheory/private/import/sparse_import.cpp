@@ -9,6 +9,7 @@
 #include "gateway/listing.h"
 #include "gateway/trace.h"
 #include "host/hgw.h"
+#include "import/huge_pages.h"
 
 SparseGraphArray readGraphArray(const hxArray* array) {
     if (!array->isSparse())
@@ -94,17 +95,18 @@ struct NumberProperty {
 // self-loop twice), as the library's undirected adjacency list would give them.
 template <class Graph, class Property>
 Graph compressedGraph(const SparseGraphArray& a, const KeptEntry& keep, bool bothWays, Property property) {
-    Graph g(a.n);
-    auto& starts = g.m_forward.m_rowstart;  // n + 1 zeros
+    Graph g;
+    auto& starts = g.m_forward.m_rowstart;
+    assignOnHugePages(starts, a.n + 1, Vertex{0});  // the vertex count is its size - 1
     auto& targets = g.m_forward.m_column;
     forEachKept(a, keep, [&](Vertex i, Vertex j, hxIndex, Vertex) {
         ++starts[i + 1];
         if (bothWays) ++starts[j + 1];
     });
     for (Vertex v = 0; v < a.n; ++v) starts[v + 1] += starts[v];
-    targets.resize(starts[a.n]);
+    assignOnHugePages(targets, starts[a.n]);
     constexpr bool hasProperties = !std::is_same_v<std::invoke_result_t<Property, hxIndex, Vertex>, boost::no_property>;
-    if constexpr (hasProperties) g.m_forward.m_edge_properties.resize(starts[a.n]);
+    if constexpr (hasProperties) assignOnHugePages(g.m_forward.m_edge_properties, starts[a.n]);
     std::vector<Vertex> next(starts.begin(), starts.end() - 1);
     forEachKept(a, keep, [&](Vertex i, Vertex j, hxIndex k, Vertex number) {
         const auto place = [&](Vertex from, Vertex to) {
