@@ -138,6 +138,7 @@ TEST(TreeTest, ConnectedAndAcyclicLowerTriangle) {
         {"forest", 4, {{2, 1}, {4, 3}}, false},
         {"symmetric tree", 3, {{2, 1}, {1, 2}, {3, 2}, {2, 3}}, true},
         {"cycle then isolated", 5, {{2, 1}, {3, 2}, {3, 1}}, false},
+        {"star, rows out of order", 4, {{4, 1}, {2, 1}, {3, 1}}, true},
     };
     for (const Case& c : cases) {
         ArrayPtr g = sparse(c.n, c.entries);
