@@ -10,6 +10,7 @@ import operator
 import numpy as np
 import scipy.sparse
 
+from . import _linkwork
 from ._call import call
 
 # The predecessor of a start vertex and of an unreached vertex, as in scipy.sparse.csgraph.
@@ -113,44 +114,39 @@ def _checked_sparse(matrix, name):
 # columns, indices are rows. The CSR arrays of a matrix are the CSC arrays of its
 # transpose, so CSR input reaches the column-major form by one transposition, and
 # for an undirected graph by none at all (folding a matrix or its transpose gives
-# the same lower triangle).
-
-def _sparsetools():
-    try:
-        from scipy.sparse import _sparsetools
-    except ImportError:  # older SciPy
-        from scipy.sparse import sparsetools as _sparsetools
-    return _sparsetools
-
+# the same lower triangle). The counting sorts and the fold are compiled steps of
+# the extension (_linkwork): they read int32 and int64 indices as they are and
+# make int64 ones.
 
 def _wide(array):
     return np.ascontiguousarray(array, dtype=np.int64)
 
 
+_READABLE_INDICES = (np.dtype(np.int32), np.dtype(np.int64))
+
+
+def _readable(array):
+    """An index array the compiled steps read without a copy (native int32 or int64), others widened."""
+    if array.dtype in _READABLE_INDICES:
+        return np.ascontiguousarray(array)
+    return _wide(array)
+
+
 def _transposed(n, indptr, indices, *datas):
     """The compressed arrays of the transpose, with every data array carried along.
 
-    A stable counting sort by index (SciPy's compiled csr_tocsc): indices come out
-    ascending within each column, equal entries in their stored order.
+    A stable counting sort by index: indices come out ascending within each
+    column, equal entries in their stored order (as SciPy's csr_tocsc).
     """
-    count = indices.size
-    out_ptr = np.empty(n + 1, dtype=np.int64)
-    out_idx = np.empty(count, dtype=np.int64)
-    transpose = _sparsetools().csr_tocsc
-    if len(datas) == 1:
-        out = np.empty(count, dtype=datas[0].dtype)
-        transpose(n, n, indptr, indices, datas[0], out_ptr, out_idx, out)
-        return out_ptr, out_idx, [out]
-    order = np.empty(count, dtype=np.int64)
-    transpose(n, n, indptr, indices, np.arange(count, dtype=np.int64), out_ptr, out_idx, order)
-    return out_ptr, out_idx, [data[order] for data in datas]
+    out_ptr, out_idx, out_datas = _linkwork.transpose(n, indptr, indices, list(datas))
+    return out_ptr, out_idx, out_datas
 
 
 def _is_canonical(n, indptr, indices):
     """Indices strictly ascending within every column: sorted, no duplicates."""
     if indices.size < 2:
         return True
-    return bool(_sparsetools().csr_has_canonical_format(n, indptr, indices))
+    return bool(_linkwork.is_canonical(n, indptr, indices))
 
 
 def _add(values, starts):
@@ -186,85 +182,31 @@ def _fold_combine(how, dtype):
     return np.add if how == "sum" else np.fmin
 
 
-def _part(indptr, keep, indices, datas):
-    """The entries where `keep` holds, still compressed by column."""
-    at = np.flatnonzero(keep)
-    return np.searchsorted(at, indptr), indices[at], [data[at] for data in datas]
-
-
 def _folded(n, indptr, indices, datas, how):
     """The strict lower triangle of the undirected graph of canonical arrays.
 
     An entry (i, j) lands at row max(i, j), column min(i, j); diagonal entries
-    are dropped; an entry and its mirror are combined by `how`. The part below
-    the diagonal is already in place and the part above it is transposed by one
-    counting sort; the two sorted halves are then merged without a general sort,
-    and not at all when either is empty (triangular input) or both have the same
-    structure (symmetric input).
+    are dropped; an entry and its mirror are combined by `how`, the one below
+    the diagonal first. The compiled fold places every entry in one counting
+    sort and a merge per column; the arrays are kept as they are when every
+    entry already lies below the diagonal.
     """
-    column = np.repeat(np.arange(n, dtype=np.int64), np.diff(indptr))
-    below = indices > column
-    above = indices < column
-    del column
-    count_below, count_above = int(np.count_nonzero(below)), int(np.count_nonzero(above))
-    if count_below == indices.size:
-        return indptr, indices, datas
-    lower = _part(indptr, below, indices, datas) if count_below else None
-    if count_above == 0:
-        upper = None
-    elif count_above == indices.size:
-        upper = _transposed(n, indptr, indices, *datas)
-    else:
-        part_ptr, part_idx, part_datas = _part(indptr, above, indices, datas)
-        upper = _transposed(n, part_ptr, part_idx, *part_datas)
-    del below, above
-    if upper is None:
-        return lower if lower is not None else (np.zeros(n + 1, dtype=np.int64), indices[:0], [d[:0] for d in datas])
-    if lower is None:
-        return upper
-    combine = [_fold_combine(how, data.dtype) for data in datas]
-    if np.array_equal(lower[0], upper[0]) and np.array_equal(lower[1], upper[1]):
-        return lower[0], lower[1], [f(a, b) for f, a, b in zip(combine, lower[2], upper[2])]
-    return _merged(n, lower, upper, combine)
-
-
-def _merged(n, first, second, combine):
-    """The union of two canonical compressed structures, entries on one place combined.
-
-    SciPy's compiled merge (csr_plus_csr) adds codes that name each entry's
-    position in `first` (low bits) and in `second` (high bits); a sum is never
-    zero, so the merge drops nothing.
-    """
-    size1, size2 = first[1].size, second[1].size
-    shift = (size1 + 1).bit_length()
-    if (size2 + 1).bit_length() + shift > 62:
-        raise MemoryError(f"{size1 + size2} entries are too many to fold")
-    code1 = np.arange(1, size1 + 1, dtype=np.int64)
-    code2 = np.arange(1, size2 + 1, dtype=np.int64) << shift
-    indptr = np.empty(n + 1, dtype=np.int64)
-    indices = np.empty(size1 + size2, dtype=np.int64)
-    codes = np.empty(size1 + size2, dtype=np.int64)
-    _sparsetools().csr_plus_csr(n, n, first[0], first[1], code1, second[0], second[1], code2, indptr, indices, codes)
-    del code1, code2
-    count = int(indptr[-1])
-    indices, codes = indices[:count], codes[:count]
-    at1 = (codes & ((1 << shift) - 1)) - 1
-    at2 = (codes >> shift) - 1
-    in1, in2 = at1 >= 0, at2 >= 0
-    datas = []
-    for f, data1, data2 in zip(combine, first[2], second[2]):
-        # -1 (absent) is clipped to a real position; np.where discards what it read.
-        value1, value2 = data1.take(at1, mode="clip"), data2.take(at2, mode="clip")
-        datas.append(np.where(in1, np.where(in2, f(value1, value2), value1), value2))
-    return indptr, indices, datas
+    folded = _linkwork.fold(n, indptr, indices, list(datas))
+    if folded is None:
+        return _wide(indptr), _wide(indices), datas
+    indptr, indices, values, at, mirrors = folded
+    if at.size:
+        for data, mirror in zip(values, mirrors):
+            data[at] = _fold_combine(how, data.dtype)(data[at], mirror)
+    return indptr, indices, values
 
 
 def _csc(n, indptr, indices, values):
     # Built empty and then filled, so that SciPy keeps int64 indices as they are.
     matrix = scipy.sparse.csc_matrix((n, n), dtype=values.dtype)
     matrix.data = values
-    matrix.indices = indices
-    matrix.indptr = indptr
+    matrix.indices = _wide(indices)
+    matrix.indptr = _wide(indptr)
     matrix.has_canonical_format = True
     return matrix
 
@@ -285,6 +227,81 @@ def _entries_of_dense(csgraph, name):
     return n, indptr, cols.astype(np.int64), values[rows, cols]
 
 
+class _Entries:
+    """The stored entries of a graph as compressed arrays, after the structure checks.
+
+    `datas` holds the values (float64 or bool) and then the custom weights, if
+    any. Unless `canonical`, the arrays may hold unsorted and duplicate entries.
+    `matrix` is the checked sparse matrix itself when it can serve as the
+    canonical directed graph as it is (canonical CSC of the graph's dtype, no
+    weights, no extra storage), otherwise None.
+    """
+
+    __slots__ = ("n", "indptr", "indices", "datas", "canonical", "row_major", "matrix")
+
+    def __init__(self, n, indptr, indices, datas, canonical, row_major, matrix=None):
+        self.n, self.indptr, self.indices, self.datas = n, indptr, indices, datas
+        self.canonical, self.row_major, self.matrix = canonical, row_major, matrix
+
+
+def _entries(csgraph, weights, name, weights_name):
+    """The checked entries of `csgraph` (sparse or dense) and its custom weights."""
+    if not scipy.sparse.issparse(csgraph):
+        if weights is not None:
+            raise ValueError(f"{weights_name} need {name} as a sparse matrix, whose stored entries they follow")
+        n, indptr, indices, values = _entries_of_dense(csgraph, name)
+        return _Entries(n, indptr, indices, [values], canonical=True, row_major=True)
+    weight_values = None
+    given_format = csgraph.format
+    csgraph = _checked_sparse(csgraph, name)
+    rows_count, cols_count = csgraph.shape
+    if rows_count != cols_count:
+        raise ValueError(f"{name} must be a square matrix, not of shape {csgraph.shape}")
+    n = int(cols_count)
+    dtype = _real_dtype(csgraph.dtype, name)
+    if weights is not None:
+        if given_format not in ("csr", "csc", "coo"):
+            raise ValueError(f"{weights_name} need {name} in CSR, CSC or COO format, whose data order they follow")
+        weight_values = np.asarray(weights, dtype=np.float64).ravel()
+        if weight_values.size != csgraph.nnz:
+            raise ValueError(
+                f"{weights_name} must hold one value per stored entry of {name} "
+                f"({csgraph.nnz}), not {weight_values.size}")
+    if csgraph.format not in ("csr", "csc", "coo"):
+        csgraph = _checked_sparse(csgraph.tocsr(), name)
+    if csgraph.format == "coo":
+        # A stable counting sort by row: CSR arrays, entries of a row in input order.
+        datas = [np.asarray(csgraph.data).astype(dtype, copy=False)]
+        if weight_values is not None:
+            datas.append(weight_values)
+        indptr, indices, datas = _linkwork.compress(n, _readable(csgraph.row), _readable(csgraph.col), datas)
+        return _Entries(n, indptr, indices, datas, canonical=False, row_major=True)
+    count = int(csgraph.indptr[-1])
+    indptr, indices = _readable(csgraph.indptr), _readable(csgraph.indices[:count])
+    values = csgraph.data[:count]
+    row_major = csgraph.format == "csr"
+    canonical = _is_canonical(n, indptr, indices)
+    as_is = (not row_major and canonical and weight_values is None
+             and csgraph.indices.size == count and values.dtype == dtype)
+    datas = [values.astype(dtype, copy=False)]
+    if weight_values is not None:
+        datas.append(weight_values[:count])
+    return _Entries(n, indptr, indices, datas, canonical, row_major, csgraph if as_is else None)
+
+
+def _canonical(entries):
+    """Sorted compressed arrays with duplicates summed, in the entries' own orientation.
+
+    Returns (indptr, indices, datas, row_major); unsorted entries are sorted by
+    one transposition, which flips the orientation.
+    """
+    if entries.canonical:
+        return entries.indptr, entries.indices, entries.datas, entries.row_major
+    # One transposition sorts; duplicates are then neighbours.
+    indptr, indices, datas = _summed(*_transposed(entries.n, entries.indptr, entries.indices, *entries.datas))
+    return indptr, indices, datas, not entries.row_major
+
+
 def prepare(csgraph, *, directed=True, weights=None, combine="min", name="csgraph", weights_name="weights"):
     """The canonical graph of `csgraph` for one raw call.
 
@@ -294,68 +311,20 @@ def prepare(csgraph, *, directed=True, weights=None, combine="min", name="csgrap
     triangle, the form the module reads undirected graphs in: an entry (i, j) or
     (j, i) becomes the edge at row max(i, j), column min(i, j), and diagonal
     entries (self-loops) are dropped. An entry and its mirror are combined into
-    the lighter weight (``combine="min"``) or their sum (``combine="sum"``, for
-    capacities). `weights` holds one value per stored entry of `csgraph`, in the
-    order of ``csgraph.data``, and is summed and folded alongside.
+    the lighter weight (``combine="min"``, where a number beats NaN) or their sum
+    (``combine="sum"``, for capacities); boolean entries by logical or.
+    `weights` holds one value per stored entry of `csgraph`, in the order of
+    ``csgraph.data``, and is summed and folded alongside. COO and dense input are
+    accepted; nonzero finite entries of a dense matrix are its edges.
 
     The caller's arrays are never written; a canonical CSC matrix (and, for an
     undirected graph, a strictly lower-triangular one) is used as it is.
     """
-    weight_values = None
-    if scipy.sparse.issparse(csgraph):
-        given_format = csgraph.format
-        csgraph = _checked_sparse(csgraph, name)
-        rows_count, cols_count = csgraph.shape
-        if rows_count != cols_count:
-            raise ValueError(f"{name} must be a square matrix, not of shape {csgraph.shape}")
-        n = int(cols_count)
-        dtype = _real_dtype(csgraph.dtype, name)
-        if weights is not None:
-            if given_format not in ("csr", "csc", "coo"):
-                raise ValueError(f"{weights_name} need {name} in CSR, CSC or COO format, whose data order they follow")
-            weight_values = np.asarray(weights, dtype=np.float64).ravel()
-            if weight_values.size != csgraph.nnz:
-                raise ValueError(
-                    f"{weights_name} must hold one value per stored entry of {name} "
-                    f"({csgraph.nnz}), not {weight_values.size}")
-        if csgraph.format not in ("csr", "csc", "coo"):
-            csgraph = _checked_sparse(csgraph.tocsr(), name)
-        if csgraph.format == "coo":
-            # A stable counting sort by row: CSR arrays, entries of a row in input order.
-            count = csgraph.row.size
-            indptr = np.empty(n + 1, dtype=np.int64)
-            indices = np.empty(count, dtype=np.int64)
-            order = np.empty(count, dtype=np.int64)
-            _sparsetools().coo_tocsr(n, n, count, _wide(csgraph.row), _wide(csgraph.col),
-                                     np.arange(count, dtype=np.int64), indptr, indices, order)
-            values = csgraph.data[order].astype(dtype, copy=False)
-            if weight_values is not None:
-                weight_values = weight_values[order]
-            canonical = False
-            row_major = True
-        else:
-            count = int(csgraph.indptr[-1])
-            indptr, indices = csgraph.indptr, csgraph.indices[:count]
-            values = csgraph.data[:count]
-            if weight_values is not None:
-                weight_values = weight_values[:count]
-            row_major = csgraph.format == "csr"
-            canonical = _is_canonical(n, indptr, indices)
-            if (directed and not row_major and canonical and weight_values is None
-                    and csgraph.indices.size == count and values.dtype == dtype):
-                return Graph(csgraph)
-            values = values.astype(dtype, copy=False)
-            indptr, indices = _wide(indptr), _wide(indices)
-    else:
-        if weights is not None:
-            raise ValueError(f"{weights_name} need {name} as a sparse matrix, whose stored entries they follow")
-        n, indptr, indices, values = _entries_of_dense(csgraph, name)
-        canonical = row_major = True
-    datas = [values] if weight_values is None else [values, weight_values]
-    if not canonical:
-        # One transposition sorts; duplicates are then neighbours.
-        indptr, indices, datas = _summed(*_transposed(n, indptr, indices, *datas))
-        row_major = not row_major
+    entries = _entries(csgraph, weights, name, weights_name)
+    if directed and entries.matrix is not None:
+        return Graph(entries.matrix)
+    n = entries.n
+    indptr, indices, datas, row_major = _canonical(entries)
     if directed:
         if row_major:
             indptr, indices, datas = _transposed(n, indptr, indices, *datas)

@@ -15,6 +15,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -28,6 +29,8 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "linkwork/runtime.h"
@@ -624,6 +627,449 @@ py::tuple roundTrip(py::handle item) {
     return py::make_tuple(description, pythonOutput(std::move(array), 1));
 }
 
+// ---------------------------------------------------------------- preparation steps
+//
+// The compiled steps of linkwork/_graph.py's canonical form: counting sorts, the
+// undirected fold and entry look-ups, each a few linear passes. Compressed arrays
+// are read as CSC (indptr over columns, indices are rows). Index arrays come as
+// SciPy keeps them, int32 or int64, and are read without a widening copy; the
+// index arrays made here are int64. The Python side has checked the structure
+// already; these steps check every start and index again before using it, so a
+// bad array is a ValueError, never a read or write out of bounds. Data arrays are
+// moved as raw elements: every value, NaN payloads included, arrives unchanged.
+
+template <class T>
+struct Vector {
+    const T* data = nullptr;
+    std::size_t size = 0;
+};
+
+template <class T>
+std::optional<Vector<T>> vectorView(py::handle item) {
+    if (!py::array_t<T, py::array::c_style>::check_(item)) return std::nullopt;
+    const auto array = py::reinterpret_borrow<py::array>(item);
+    if (array.ndim() != 1) return std::nullopt;
+    return Vector<T>{static_cast<const T*>(array.data()), static_cast<std::size_t>(array.shape(0))};
+}
+
+// Runs `action` on a view of a contiguous int32 or int64 index array.
+template <class Action>
+py::object withIndexVector(py::handle item, const char* name, Action&& action) {
+    if (auto view = vectorView<std::int32_t>(item)) return action(*view);
+    if (auto view = vectorView<std::int64_t>(item)) return action(*view);
+    throw py::type_error(std::string(name) + " must be a contiguous 1-d int32 or int64 array");
+}
+
+template <class Action>
+py::object withCompressed(py::handle indptr, py::handle indices, Action&& action) {
+    return withIndexVector(indptr, "indptr", [&](auto starts) {
+        return withIndexVector(indices, "indices", [&](auto rows) { return action(starts, rows); });
+    });
+}
+
+[[noreturn]] void badStructure(const std::string& fault) { throw py::value_error("malformed compressed arrays: " + fault); }
+
+// A stored index as an unsigned number; a negative one becomes huge and fails every bound.
+template <class T>
+std::size_t unsignedIndex(T value) {
+    return static_cast<std::size_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(value)));
+}
+
+std::size_t checkedCount(std::int64_t n) {
+    if (n < 0 || static_cast<std::uint64_t>(n) >= static_cast<std::uint64_t>(PY_SSIZE_T_MAX) / 8)
+        throw py::value_error("the vertex count must lie in 0..2^60");
+    return static_cast<std::size_t>(n);
+}
+
+// Checks that `starts` rises from 0 to at most `size` in n steps; returns the entry count.
+template <class P>
+std::size_t checkedStarts(Vector<P> starts, std::size_t n, std::size_t size) {
+    if (starts.size != n + 1) badStructure("indptr must hold one entry per column and one more");
+    if (starts.data[0] != 0) badStructure("indptr must start at 0");
+    for (std::size_t j = 0; j < n; ++j)
+        if (starts.data[j + 1] < starts.data[j]) badStructure("indptr must not decrease");
+    const std::size_t count = unsignedIndex(starts.data[n]);
+    if (count > size) badStructure("indptr ends past the indices");
+    return count;
+}
+
+// Checks that the first `count` indices lie in 0..n-1.
+template <class I>
+void checkIndices(Vector<I> indices, std::size_t count, std::size_t n) {
+    for (std::size_t k = 0; k < count; ++k)
+        if (unsignedIndex(indices.data[k]) >= n) badStructure("an index lies outside 0..n-1");
+}
+
+// Data arrays to move along: contiguous 1-d, one element per entry.
+std::vector<py::array> dataArrays(const py::list& items, std::size_t count) {
+    std::vector<py::array> arrays;
+    for (py::handle item : items) {
+        py::array array = py::array::ensure(item, py::array::c_style);
+        if (!array || array.ndim() != 1 || static_cast<std::size_t>(array.shape(0)) != count)
+            throw py::value_error("each data array must be 1-d with one element per entry");
+        const auto size = array.itemsize();
+        if (size != 1 && size != 2 && size != 4 && size != 8)
+            throw py::type_error("data elements must be 1, 2, 4 or 8 bytes");
+        arrays.push_back(std::move(array));
+    }
+    return arrays;
+}
+
+// Runs `action(from, to, E{})` with the arrays' elements as E, an unsigned type of their size.
+template <class Action>
+void withElements(const py::array& from, py::array& to, Action&& action) {
+    const void* in = from.data();
+    void* out = to.mutable_data();
+    switch (from.itemsize()) {
+        case 1: action(static_cast<const std::uint8_t*>(in), static_cast<std::uint8_t*>(out)); break;
+        case 2: action(static_cast<const std::uint16_t*>(in), static_cast<std::uint16_t*>(out)); break;
+        case 4: action(static_cast<const std::uint32_t*>(in), static_cast<std::uint32_t*>(out)); break;
+        default: action(static_cast<const std::uint64_t*>(in), static_cast<std::uint64_t*>(out)); break;
+    }
+}
+
+py::array emptyLike(const py::array& array, std::size_t size) {
+    return py::array(array.dtype(), std::vector<py::ssize_t>{static_cast<py::ssize_t>(size)});
+}
+
+py::array_t<std::int64_t> indexArray(std::size_t size) {
+    return py::array_t<std::int64_t>(static_cast<py::ssize_t>(size));
+}
+
+// The significant bits of values below `bound` (at least one).
+unsigned bitsBelow(std::size_t bound) {
+    unsigned bits = 1;
+    while (bits < 64 && (bound - 1) >> bits != 0) ++bits;
+    return bits;
+}
+
+// A stable counting sort of entries by key: the compressed arrays (indptr, indices,
+// [data...]) of the entries grouped by key, each with its minor index as the new
+// index; entries of one key keep their order. `entries(visit)` calls
+// visit(k, key, minor) for each entry in stored order, with key and minor below n
+// (checked by the caller), k the entry's place in the data arrays.
+//
+// Scattering each entry straight to its key's next slot writes all over the
+// output; instead a first pass moves the entries, stably, into a few hundred
+// buckets of consecutive keys (one write stream per bucket), and a second pass
+// sorts each bucket by key within its own slice of the output, which stays in
+// cache. The first pass parks each entry in the output arrays themselves (its key
+// within the bucket and its minor index packed into the index slot), so no
+// temporary of the entries' size is made beyond one bucket's copy.
+template <class Entries>
+py::tuple countingSort(std::size_t n, std::size_t count, Entries entries, const std::vector<py::array>& datas) {
+    py::array_t<std::int64_t> starts = indexArray(n + 1);
+    py::array_t<std::int64_t> indices = indexArray(count);
+    std::vector<py::array> outs;
+    for (const py::array& data : datas) outs.push_back(emptyLike(data, count));
+    std::int64_t* start = starts.mutable_data();
+    auto* parked = reinterpret_cast<std::uint64_t*>(indices.mutable_data());
+    start[0] = 0;
+
+    // Keys in a bucket share their high bits; 2^shift keys per bucket.
+    const unsigned minorBits = bitsBelow(n);
+    unsigned shift = minorBits > 8 ? minorBits - 8 : 0;
+    if (shift + minorBits > 64) shift = 64 - minorBits;
+    const std::size_t buckets = n == 0 ? 0 : ((n - 1) >> shift) + 1;
+    if (buckets > (std::size_t{1} << 24)) throw std::length_error("too many vertices to sort entries by");
+    const std::uint64_t minorMask = minorBits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << minorBits) - 1;
+
+    std::vector<std::size_t> bucketStart(buckets + 1, 0);
+    entries([&](std::size_t, std::size_t key, std::size_t) { ++bucketStart[(key >> shift) + 1]; });
+    for (std::size_t b = 0; b < buckets; ++b) bucketStart[b + 1] += bucketStart[b];
+    std::vector<std::size_t> next(buckets);
+    auto distribute = [&](auto&& put) {
+        std::copy(bucketStart.begin(), bucketStart.end() - 1, next.begin());
+        entries([&](std::size_t k, std::size_t key, std::size_t minor) { put(k, key, minor, next[key >> shift]++); });
+    };
+    const std::uint64_t keyMask = (std::uint64_t{1} << shift) - 1;
+    auto park = [&](std::size_t key, std::size_t minor, std::size_t to) {
+        parked[to] = ((static_cast<std::uint64_t>(key) & keyMask) << minorBits) | static_cast<std::uint64_t>(minor);
+    };
+    if (outs.empty()) {
+        distribute([&](std::size_t, std::size_t key, std::size_t minor, std::size_t to) { park(key, minor, to); });
+    } else {
+        withElements(datas[0], outs[0], [&](const auto* in, auto* out) {
+            distribute([&](std::size_t k, std::size_t key, std::size_t minor, std::size_t to) {
+                park(key, minor, to);
+                out[to] = in[k];
+            });
+        });
+    }
+    for (std::size_t d = 1; d < outs.size(); ++d)
+        withElements(datas[d], outs[d], [&](const auto* in, auto* out) {
+            distribute([&](std::size_t k, std::size_t, std::size_t, std::size_t to) { out[to] = in[k]; });
+        });
+
+    // Each bucket sorted by key within its slice [first, last) of the output.
+    std::vector<std::uint64_t> local;
+    std::vector<std::size_t> place;
+    std::tuple<std::vector<std::uint8_t>, std::vector<std::uint16_t>, std::vector<std::uint32_t>,
+               std::vector<std::uint64_t>> copies;
+    for (std::size_t b = 0; b < buckets; ++b) {
+        const std::size_t first = bucketStart[b], last = bucketStart[b + 1], size = last - first;
+        const std::size_t low = b << shift, high = std::min(n, (b + 1) << shift);
+        local.assign(parked + first, parked + last);
+        for (std::size_t key = low; key < high; ++key) start[key + 1] = 0;
+        for (std::uint64_t entry : local) ++start[low + (entry >> minorBits) + 1];
+        start[low] = static_cast<std::int64_t>(first);
+        for (std::size_t key = low; key < high; ++key) start[key + 1] += start[key];
+        place.resize(size);
+        {
+            std::vector<std::int64_t> cursor(start + low, start + high);
+            for (std::size_t e = 0; e < size; ++e) {
+                const std::size_t to = static_cast<std::size_t>(cursor[local[e] >> minorBits]++);
+                place[e] = to;
+                parked[to] = local[e] & minorMask;  // the minor index, as int64
+            }
+        }
+        for (std::size_t d = 0; d < outs.size(); ++d)
+            withElements(outs[d], outs[d], [&](const auto*, auto* out) {
+                auto& kept = std::get<std::vector<std::remove_pointer_t<decltype(out)>>>(copies);
+                kept.assign(out + first, out + last);
+                for (std::size_t e = 0; e < size; ++e) out[place[e]] = kept[e];
+            });
+    }
+    py::list moved;
+    for (py::array& out : outs) moved.append(std::move(out));
+    return py::make_tuple(starts, indices, moved);
+}
+
+// The compressed arrays of the transpose: (indptr, indices, [data...]) as
+// SciPy's csr_tocsc makes them, indices ascending within each new column.
+py::tuple transpose(std::int64_t vertices, py::handle indptr, py::handle indices, const py::list& items) {
+    const std::size_t n = checkedCount(vertices);
+    py::object result = withCompressed(indptr, indices, [&](auto starts, auto rows) -> py::object {
+        const std::size_t count = checkedStarts(starts, n, rows.size);
+        checkIndices(rows, count, n);
+        const std::vector<py::array> datas = dataArrays(items, count);
+        auto entries = [starts, rows, n](auto&& visit) {
+            for (std::size_t j = 0; j < n; ++j) {
+                const std::size_t end = unsignedIndex(starts.data[j + 1]);
+                for (std::size_t k = unsignedIndex(starts.data[j]); k < end; ++k) visit(k, unsignedIndex(rows.data[k]), j);
+            }
+        };
+        return countingSort(n, count, entries, datas);
+    });
+    return py::reinterpret_borrow<py::tuple>(result);
+}
+
+// Coordinate entries compressed by their major index (COO to CSR, stably).
+py::tuple compress(std::int64_t vertices, py::handle majors, py::handle minors, const py::list& items) {
+    const std::size_t n = checkedCount(vertices);
+    py::object result = withIndexVector(majors, "majors", [&](auto keys) {
+        return withIndexVector(minors, "minors", [&](auto others) -> py::object {
+            const std::size_t count = keys.size;
+            if (others.size != count) badStructure("majors and minors differ in length");
+            checkIndices(keys, count, n);
+            checkIndices(others, count, n);
+            const std::vector<py::array> datas = dataArrays(items, count);
+            auto entries = [keys, others, count](auto&& visit) {
+                for (std::size_t k = 0; k < count; ++k)
+                    visit(k, unsignedIndex(keys.data[k]), unsignedIndex(others.data[k]));
+            };
+            return countingSort(n, count, entries, datas);
+        });
+    });
+    return py::reinterpret_borrow<py::tuple>(result);
+}
+
+// Whether indices ascend strictly within every column: sorted, no duplicates.
+bool isCanonical(std::int64_t vertices, py::handle indptr, py::handle indices) {
+    const std::size_t n = checkedCount(vertices);
+    py::object result = withCompressed(indptr, indices, [&](auto starts, auto rows) -> py::object {
+        checkedStarts(starts, n, rows.size);
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::size_t end = unsignedIndex(starts.data[j + 1]);
+            for (std::size_t k = unsignedIndex(starts.data[j]) + 1; k < end; ++k)
+                if (!(rows.data[k - 1] < rows.data[k])) return py::bool_(false);
+        }
+        return py::bool_(true);
+    });
+    return result.cast<bool>();
+}
+
+// The strict lower triangle of the undirected graph of canonical compressed arrays.
+//
+// Entry (i, j) lands at row max(i, j), column min(i, j); diagonal entries are
+// dropped. The entries below the diagonal are in place already (each column's
+// tail); those above it (each column's head) are transposed by one counting sort,
+// and each column is then the merge of two ascending runs. Returns None when every
+// entry lies below the diagonal (the arrays are the answer as they are), otherwise
+// (indptr, indices, [data...], at, [mirror...]): each data array holds the value
+// of the entry below the diagonal where there is one and of its mirror otherwise;
+// `at` lists the places that have both, and each mirror array the mirror's
+// values there, for the caller to combine.
+py::object fold(std::int64_t vertices, py::handle indptr, py::handle indices, const py::list& items) {
+    const std::size_t n = checkedCount(vertices);
+    return withCompressed(indptr, indices, [&](auto starts, auto rows) -> py::object {
+        const std::size_t count = checkedStarts(starts, n, rows.size);
+        checkIndices(rows, count, n);
+        const std::vector<py::array> datas = dataArrays(items, count);
+        auto begin = [starts](std::size_t j) { return unsignedIndex(starts.data[j]); };
+        auto row = [rows](std::size_t k) { return unsignedIndex(rows.data[k]); };
+
+        // The runs below rely on ascending columns: checked here, with the counts.
+        std::size_t below = 0, above = 0;
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::size_t first = begin(j), end = begin(j + 1);
+            for (std::size_t k = first; k < end; ++k) {
+                const std::size_t i = row(k);
+                if (k > first && i <= row(k - 1)) throw py::value_error("fold needs canonical compressed arrays");
+                below += i > j;
+                above += i < j;
+            }
+        }
+        if (below == count) return py::none();
+        // The first entry of column j below the diagonal.
+        auto belowStart = [&](std::size_t j) {
+            std::size_t k = begin(j);
+            for (const std::size_t end = begin(j + 1); k < end && row(k) <= j;) ++k;
+            return k;
+        };
+        // The entries above the diagonal, transposed: compressed by their row.
+        const py::tuple upper = countingSort(
+            n, above,
+            [&](auto&& visit) {
+                for (std::size_t j = 0; j < n; ++j)
+                    for (std::size_t k = begin(j), end = begin(j + 1); k < end; ++k) {
+                        const std::size_t i = row(k);
+                        if (i >= j) break;
+                        visit(k, i, j);
+                    }
+            },
+            datas);
+        const std::int64_t* upperStart = upper[0].cast<py::array_t<std::int64_t>>().data();
+        const std::int64_t* upperRow = upper[1].cast<py::array_t<std::int64_t>>().data();
+        const auto upperValues = upper[2].cast<py::list>();
+
+        // Visits the folded entries in order: lower(k, place), upper(u, place),
+        // both(k, u, place, pair), with k an input entry below the diagonal, u an
+        // entry of the transposed upper part and pair counting the places that
+        // have both; columnEnd(j, places so far). Each run yields `below` lower
+        // and `above` upper entries, each at most once.
+        auto merge = [&](auto&& lower, auto&& upper, auto&& both, auto&& columnEnd) {
+            std::size_t place = 0, pair = 0;
+            for (std::size_t j = 0; j < n; ++j) {
+                std::size_t k = belowStart(j);
+                const std::size_t end = begin(j + 1);
+                std::size_t u = static_cast<std::size_t>(upperStart[j]);
+                const std::size_t upperEnd = static_cast<std::size_t>(upperStart[j + 1]);
+                while (k < end && u < upperEnd) {
+                    const std::size_t r1 = row(k), r2 = static_cast<std::size_t>(upperRow[u]);
+                    if (r1 < r2)
+                        lower(k++, place++);
+                    else if (r2 < r1)
+                        upper(u++, place++);
+                    else
+                        both(k++, u++, place++, pair++);
+                }
+                for (; k < end; ++k) lower(k, place++);
+                for (; u < upperEnd; ++u) upper(u, place++);
+                columnEnd(j, place);
+            }
+            return std::make_pair(place, pair);
+        };
+
+        // Sized for the most there can be and cut to what there are: memory
+        // never written is never touched.
+        const std::size_t bound = below + above, pairBound = std::min(below, above);
+        py::array_t<std::int64_t> outStarts = indexArray(n + 1);
+        py::array_t<std::int64_t> outRows = indexArray(bound);
+        py::array_t<std::int64_t> places = indexArray(pairBound);
+        std::int64_t* outStart = outStarts.mutable_data();
+        std::int64_t* outRow = outRows.mutable_data();
+        std::int64_t* at = places.mutable_data();
+        std::vector<py::array> outs, mirrors;
+        for (const py::array& data : datas) {
+            outs.push_back(emptyLike(data, bound));
+            mirrors.push_back(emptyLike(data, pairBound));
+        }
+        outStart[0] = 0;
+        // The structure, with the first data array on the same run.
+        auto structure = [&](auto&& lower, auto&& upper, auto&& both) {
+            return merge(
+                [&](std::size_t k, std::size_t place) {
+                    outRow[place] = static_cast<std::int64_t>(row(k));
+                    lower(k, place);
+                },
+                [&](std::size_t u, std::size_t place) {
+                    outRow[place] = upperRow[u];
+                    upper(u, place);
+                },
+                [&](std::size_t k, std::size_t u, std::size_t place, std::size_t pair) {
+                    outRow[place] = upperRow[u];
+                    at[pair] = static_cast<std::int64_t>(place);
+                    both(k, u, place, pair);
+                },
+                [&](std::size_t j, std::size_t place) { outStart[j + 1] = static_cast<std::int64_t>(place); });
+        };
+        auto copyData = [&](std::size_t d, auto&& run) {
+            withElements(datas[d], outs[d], [&](const auto* in, auto* to) {
+                const auto* up = static_cast<decltype(in)>(upperValues[d].cast<py::array>().data());
+                auto* mirror = static_cast<decltype(to)>(mirrors[d].mutable_data());
+                run([&](std::size_t k, std::size_t place) { to[place] = in[k]; },
+                    [&](std::size_t u, std::size_t place) { to[place] = up[u]; },
+                    [&](std::size_t k, std::size_t u, std::size_t place, std::size_t pair) {
+                        to[place] = in[k];
+                        mirror[pair] = up[u];
+                    });
+            });
+        };
+        std::pair<std::size_t, std::size_t> size;
+        if (datas.empty())
+            size = structure([](std::size_t, std::size_t) {}, [](std::size_t, std::size_t) {},
+                             [](std::size_t, std::size_t, std::size_t, std::size_t) {});
+        else
+            copyData(0, [&](auto&& lower, auto&& upper, auto&& both) { size = structure(lower, upper, both); });
+        for (std::size_t d = 1; d < datas.size(); ++d)
+            copyData(d, [&](auto&& lower, auto&& upper, auto&& both) {
+                merge(lower, upper, both, [](std::size_t, std::size_t) {});
+            });
+
+        const auto [folded, pairs] = size;
+        if (folded != bound) outRows.resize({static_cast<py::ssize_t>(folded)}, false);
+        if (pairs != pairBound) places.resize({static_cast<py::ssize_t>(pairs)}, false);
+        py::list values, mirrorValues;
+        for (std::size_t d = 0; d < datas.size(); ++d) {
+            if (folded != bound) outs[d].resize({static_cast<py::ssize_t>(folded)}, false);
+            if (pairs != pairBound) mirrors[d].resize({static_cast<py::ssize_t>(pairs)}, false);
+            values.append(outs[d]);
+            mirrorValues.append(mirrors[d]);
+        }
+        return py::make_tuple(outStarts, outRows, values, places, mirrorValues);
+    });
+}
+
+// The place of each entry (major, minor) in canonical compressed arrays (indices
+// ascending within each major), or -1 where it is not stored.
+py::array_t<std::int64_t> find(py::handle indptr, py::handle indices, py::handle majors, py::handle minors) {
+    py::object result = withCompressed(indptr, indices, [&](auto starts, auto rows) -> py::object {
+        if (starts.size == 0) badStructure("indptr must hold one entry per column and one more");
+        const std::size_t n = starts.size - 1;
+        checkedStarts(starts, n, rows.size);
+        const auto keys = vectorView<std::int64_t>(majors);
+        const auto others = vectorView<std::int64_t>(minors);
+        if (!keys || !others || keys->size != others->size)
+            throw py::type_error("majors and minors must be contiguous int64 arrays of one length");
+        py::array_t<std::int64_t> places = indexArray(keys->size);
+        std::int64_t* place = places.mutable_data();
+        for (std::size_t q = 0; q < keys->size; ++q) {
+            const std::size_t j = unsignedIndex(keys->data[q]);
+            const std::int64_t minor = others->data[q];
+            place[q] = -1;
+            if (j >= n) continue;
+            const auto* first = rows.data + unsignedIndex(starts.data[j]);
+            const auto* last = rows.data + unsignedIndex(starts.data[j + 1]);
+            const auto* hit = std::lower_bound(first, last, minor,
+                                               [](auto stored, std::int64_t wanted) { return stored < wanted; });
+            if (hit != last && static_cast<std::int64_t>(*hit) == minor) place[q] = hit - rows.data;
+        }
+        return places;
+    });
+    return py::reinterpret_borrow<py::array_t<std::int64_t>>(result);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_linkwork, m) {
@@ -642,4 +1088,14 @@ PYBIND11_MODULE(_linkwork, m) {
           "Call hgwFunction with converted inputs; returns max(nargout, 1) outputs.");
     m.def("round_trip", &roundTrip, py::arg("item"),
           "Convert one input to a host array and back, with a description of the host array.");
+    m.def("transpose", &transpose, py::arg("n"), py::arg("indptr"), py::arg("indices"), py::arg("datas"),
+          "Compressed arrays of the transpose by a stable counting sort: (indptr, indices, [data...]).");
+    m.def("compress", &compress, py::arg("n"), py::arg("majors"), py::arg("minors"), py::arg("datas"),
+          "Coordinate entries compressed by major index, stably: (indptr, indices, [data...]).");
+    m.def("is_canonical", &isCanonical, py::arg("n"), py::arg("indptr"), py::arg("indices"),
+          "Whether indices ascend strictly within every column.");
+    m.def("fold", &fold, py::arg("n"), py::arg("indptr"), py::arg("indices"), py::arg("datas"),
+          "The strict lower triangle of the undirected graph of canonical arrays (None: the arrays as they are).");
+    m.def("find", &find, py::arg("indptr"), py::arg("indices"), py::arg("majors"), py::arg("minors"),
+          "Places of (major, minor) entries in canonical compressed arrays, -1 where not stored.");
 }
