@@ -94,6 +94,16 @@ def prepare(csgraph, *, directed=True, weights=None, name="csgraph", weights_nam
         raise InvalidGraphError("linkwork:python:MalformedSparseArray", str(error)) from None
 
 
+def stored_values(csgraph, rows, cols, *, weights=None, name="csgraph"):
+    """The value `csgraph` stores at each (rows[k], cols[k]), NaN where none, after the checks of prepare."""
+    check_graph(csgraph, name)
+    check_weights(csgraph, weights)
+    try:
+        return _graph.stored_values(csgraph, rows, cols, weights=weights, name=name)
+    except ValueError as error:
+        raise InvalidGraphError("linkwork:python:MalformedSparseArray", str(error)) from None
+
+
 def index(value, name):
     """`value` as a Python int, refusing floats, strings and booleans with a TypeError."""
     if isinstance(value, (bool, np.bool_)):

@@ -333,6 +333,23 @@ def prepare(csgraph, *, directed=True, weights=None, combine="min", name="csgrap
     return Graph(_csc(n, indptr, indices, datas[0]), datas[1] if len(datas) > 1 else None)
 
 
+def stored_values(csgraph, rows, cols, *, weights=None, name="csgraph", weights_name="weights"):
+    """The value stored at each (rows[k], cols[k]) of `csgraph` as float64, NaN where none is.
+
+    Values as the directed canonical graph holds them: duplicates summed, and the
+    custom `weights` instead of the stored values when given. Looks up only the
+    places asked for, with the same checks as :func:`prepare`.
+    """
+    entries = _entries(csgraph, weights, name, weights_name)
+    indptr, indices, datas, row_major = _canonical(entries)
+    rows, cols = _wide(rows), _wide(cols)
+    at = _linkwork.find(indptr, indices, rows if row_major else cols, cols if row_major else rows)
+    found = at >= 0
+    result = np.full(at.size, np.nan)
+    result[found] = datas[-1][at[found]]
+    return result
+
+
 def flag(directed):
     """The raw directed flag."""
     return 1.0 if directed else 0.0

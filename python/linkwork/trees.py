@@ -103,21 +103,10 @@ def _stored_where_given(csgraph, weights, tree):
     n = tree.shape[0]
     lower = tree.tocoo()
     rows, cols, values = lower.row.astype(np.int64), lower.col.astype(np.int64), lower.data.astype(np.float64)
-    graph = _api.prepare(csgraph, directed=True, weights=weights)
-    matrix = graph.matrix
-    keys = np.repeat(np.arange(n, dtype=np.int64), np.diff(matrix.indptr)) * n + matrix.indices[: matrix.nnz]
-    stored = np.asarray(matrix.data[: matrix.nnz] if graph.weights is None else graph.weights, dtype=np.float64)
-
-    def holds(r, c):
-        # Whether (r, c) is stored with the tree weight of its edge.
-        wanted = c * n + r
-        where = np.minimum(np.searchsorted(keys, wanted), max(keys.size - 1, 0))
-        if not keys.size:
-            return np.zeros(wanted.size, dtype=bool)
-        return (keys[where] == wanted) & (stored[where] == values)
-
-    # The row-major first of the two places (the upper one) wins a tie, as in SciPy.
-    upper = holds(cols, rows)
+    # The row-major first of the two places (the upper one) wins a tie, as in SciPy:
+    # an edge goes there when the input stores it there with the tree weight. Only
+    # the tree's places are looked up, not the whole graph prepared again.
+    upper = _api.stored_values(csgraph, cols, rows, weights=weights) == values
     out_rows = np.where(upper, cols, rows)
     out_cols = np.where(upper, rows, cols)
     return scipy.sparse.csr_matrix((values, (out_rows, out_cols)), shape=(n, n))

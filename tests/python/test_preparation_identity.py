@@ -178,6 +178,28 @@ def test_preparation_matches_the_reference_bit_for_bit(block):
             assert_same_array(new, old)
 
 
+@pytest.mark.parametrize("block", range(4))
+def test_stored_values_are_those_of_the_directed_canonical_graph(block):
+    for seed in range(2000 + 40 * block, 2040 + 40 * block):
+        matrix, weights, duplicates = random_case(seed)
+        n = matrix.shape[0]
+        if n == 0:
+            continue
+        rng = np.random.default_rng(seed)
+        graph = reference.prepare(matrix, directed=True, weights=weights)
+        count = int(graph.matrix.indptr[-1])
+        stored_rows = graph.matrix.indices[:count].astype(np.int64)
+        stored_cols = np.repeat(np.arange(n), np.diff(graph.matrix.indptr.astype(np.int64)))
+        stored = np.asarray(graph.matrix.data[:count] if weights is None else graph.weights, dtype=np.float64)
+        # Every stored place and as many random ones, most of them empty.
+        rows = np.concatenate([stored_rows, rng.integers(0, n, count + 5)]).astype(np.int64)
+        cols = np.concatenate([stored_cols, rng.integers(0, n, count + 5)]).astype(np.int64)
+        place = {(r, c): k for k, (r, c) in enumerate(zip(stored_rows.tolist(), stored_cols.tolist()))}
+        want = np.array([stored[place[r, c]] if (r, c) in place else np.nan
+                         for r, c in zip(rows.tolist(), cols.tolist())], dtype=np.float64)
+        assert_same_array(_graph.stored_values(matrix, rows, cols, weights=weights), want, any_nan=duplicates)
+
+
 @pytest.mark.parametrize("seed", range(12))
 def test_minimum_spanning_tree_matches_the_reference_pipeline(seed):
     matrix, weights, duplicates = random_case(1000 + seed)
