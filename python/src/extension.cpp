@@ -899,7 +899,7 @@ bool isCanonical(std::int64_t vertices, py::handle indptr, py::handle indices) {
 // (indptr, indices, [data...], at, [mirror...]): each data array holds the value
 // of the entry below the diagonal where there is one and of its mirror otherwise;
 // `at` lists the places that have both, and each mirror array the mirror's
-// values there, for the caller to combine.
+// values there, for the caller to combine. Takes one data array or more.
 py::object fold(std::int64_t vertices, py::handle indptr, py::handle indices, const py::list& items) {
     const std::size_t n = checkedCount(vertices);
     return withCompressed(indptr, indices, [&](auto starts, auto rows) -> py::object {
@@ -909,67 +909,41 @@ py::object fold(std::int64_t vertices, py::handle indptr, py::handle indices, co
         auto begin = [starts](std::size_t j) { return unsignedIndex(starts.data[j]); };
         auto row = [rows](std::size_t k) { return unsignedIndex(rows.data[k]); };
 
-        // The runs below rely on ascending columns: checked here, with the counts.
+        if (datas.empty()) throw py::value_error("fold needs at least one data array");
+
+        // The runs below rely on ascending columns: checked here, with the counts
+        // and the first entry below the diagonal of each column.
+        py::array_t<std::int64_t> lowerStarts = indexArray(n);
+        std::int64_t* lowerStart = lowerStarts.mutable_data();
         std::size_t below = 0, above = 0;
         for (std::size_t j = 0; j < n; ++j) {
             const std::size_t first = begin(j), end = begin(j + 1);
+            std::size_t atOrAbove = 0;
             for (std::size_t k = first; k < end; ++k) {
                 const std::size_t i = row(k);
                 if (k > first && i <= row(k - 1)) throw py::value_error("fold needs canonical compressed arrays");
-                below += i > j;
+                atOrAbove += i <= j;
                 above += i < j;
             }
+            below += end - first - atOrAbove;
+            lowerStart[j] = static_cast<std::int64_t>(first + atOrAbove);
         }
         if (below == count) return py::none();
-        // The first entry of column j below the diagonal.
-        auto belowStart = [&](std::size_t j) {
-            std::size_t k = begin(j);
-            for (const std::size_t end = begin(j + 1); k < end && row(k) <= j;) ++k;
-            return k;
-        };
+        auto belowStart = [lowerStart](std::size_t j) { return static_cast<std::size_t>(lowerStart[j]); };
         // The entries above the diagonal, transposed: compressed by their row.
         const py::tuple upper = countingSort(
             n, above,
             [&](auto&& visit) {
-                for (std::size_t j = 0; j < n; ++j)
-                    for (std::size_t k = begin(j), end = begin(j + 1); k < end; ++k) {
-                        const std::size_t i = row(k);
-                        if (i >= j) break;
-                        visit(k, i, j);
-                    }
+                for (std::size_t j = 0; j < n; ++j) {
+                    std::size_t end = belowStart(j);
+                    if (end > begin(j) && row(end - 1) == j) --end;  // the diagonal entry
+                    for (std::size_t k = begin(j); k < end; ++k) visit(k, row(k), j);
+                }
             },
             datas);
         const std::int64_t* upperStart = upper[0].cast<py::array_t<std::int64_t>>().data();
         const std::int64_t* upperRow = upper[1].cast<py::array_t<std::int64_t>>().data();
         const auto upperValues = upper[2].cast<py::list>();
-
-        // Visits the folded entries in order: lower(k, place), upper(u, place),
-        // both(k, u, place, pair), with k an input entry below the diagonal, u an
-        // entry of the transposed upper part and pair counting the places that
-        // have both; columnEnd(j, places so far). Each run yields `below` lower
-        // and `above` upper entries, each at most once.
-        auto merge = [&](auto&& lower, auto&& upper, auto&& both, auto&& columnEnd) {
-            std::size_t place = 0, pair = 0;
-            for (std::size_t j = 0; j < n; ++j) {
-                std::size_t k = belowStart(j);
-                const std::size_t end = begin(j + 1);
-                std::size_t u = static_cast<std::size_t>(upperStart[j]);
-                const std::size_t upperEnd = static_cast<std::size_t>(upperStart[j + 1]);
-                while (k < end && u < upperEnd) {
-                    const std::size_t r1 = row(k), r2 = static_cast<std::size_t>(upperRow[u]);
-                    if (r1 < r2)
-                        lower(k++, place++);
-                    else if (r2 < r1)
-                        upper(u++, place++);
-                    else
-                        both(k++, u++, place++, pair++);
-                }
-                for (; k < end; ++k) lower(k, place++);
-                for (; u < upperEnd; ++u) upper(u, place++);
-                columnEnd(j, place);
-            }
-            return std::make_pair(place, pair);
-        };
 
         // Sized for the most there can be and cut to what there are: memory
         // never written is never touched.
@@ -986,45 +960,69 @@ py::object fold(std::int64_t vertices, py::handle indptr, py::handle indices, co
             mirrors.push_back(emptyLike(data, pairBound));
         }
         outStart[0] = 0;
-        // The structure, with the first data array on the same run.
-        auto structure = [&](auto&& lower, auto&& upper, auto&& both) {
-            return merge(
-                [&](std::size_t k, std::size_t place) {
+
+        // Each column is the merge of its entries below the diagonal (input
+        // entries k) and the transposed ones above it (upper entries u). The
+        // structure comes with the first data array; a place where both runs
+        // hold a row keeps the value below and records the mirror's. Taking the
+        // smaller row is written as a select, as the comparison is a coin toss.
+        std::pair<std::size_t, std::size_t> size;
+        withElements(datas[0], outs[0], [&](const auto* in, auto* to) {
+            const auto* up = static_cast<decltype(in)>(upperValues[0].cast<py::array>().data());
+            auto* mirror = static_cast<decltype(to)>(mirrors[0].mutable_data());
+            std::size_t place = 0, pair = 0;
+            for (std::size_t j = 0; j < n; ++j) {
+                std::size_t k = belowStart(j), u = static_cast<std::size_t>(upperStart[j]);
+                const std::size_t end = begin(j + 1), upperEnd = static_cast<std::size_t>(upperStart[j + 1]);
+                while (k < end && u < upperEnd) {
+                    const std::size_t r1 = row(k), r2 = static_cast<std::size_t>(upperRow[u]);
+                    const auto v1 = in[k], v2 = up[u];
+                    if (r1 == r2) {
+                        outRow[place] = static_cast<std::int64_t>(r1);
+                        to[place] = v1;
+                        at[pair] = static_cast<std::int64_t>(place);
+                        mirror[pair++] = v2;
+                        ++place, ++k, ++u;
+                        continue;
+                    }
+                    const bool lower = r1 < r2;
+                    outRow[place] = static_cast<std::int64_t>(lower ? r1 : r2);
+                    to[place++] = lower ? v1 : v2;
+                    k += lower;
+                    u += !lower;
+                }
+                for (; k < end; ++k, ++place) {
                     outRow[place] = static_cast<std::int64_t>(row(k));
-                    lower(k, place);
-                },
-                [&](std::size_t u, std::size_t place) {
+                    to[place] = in[k];
+                }
+                for (; u < upperEnd; ++u, ++place) {
                     outRow[place] = upperRow[u];
-                    upper(u, place);
-                },
-                [&](std::size_t k, std::size_t u, std::size_t place, std::size_t pair) {
-                    outRow[place] = upperRow[u];
-                    at[pair] = static_cast<std::int64_t>(place);
-                    both(k, u, place, pair);
-                },
-                [&](std::size_t j, std::size_t place) { outStart[j + 1] = static_cast<std::int64_t>(place); });
-        };
-        auto copyData = [&](std::size_t d, auto&& run) {
+                    to[place] = up[u];
+                }
+                outStart[j + 1] = static_cast<std::int64_t>(place);
+            }
+            size = {place, pair};
+        });
+        // Further data arrays follow the structure just made.
+        for (std::size_t d = 1; d < datas.size(); ++d)
             withElements(datas[d], outs[d], [&](const auto* in, auto* to) {
                 const auto* up = static_cast<decltype(in)>(upperValues[d].cast<py::array>().data());
                 auto* mirror = static_cast<decltype(to)>(mirrors[d].mutable_data());
-                run([&](std::size_t k, std::size_t place) { to[place] = in[k]; },
-                    [&](std::size_t u, std::size_t place) { to[place] = up[u]; },
-                    [&](std::size_t k, std::size_t u, std::size_t place, std::size_t pair) {
-                        to[place] = in[k];
-                        mirror[pair] = up[u];
-                    });
-            });
-        };
-        std::pair<std::size_t, std::size_t> size;
-        if (datas.empty())
-            size = structure([](std::size_t, std::size_t) {}, [](std::size_t, std::size_t) {},
-                             [](std::size_t, std::size_t, std::size_t, std::size_t) {});
-        else
-            copyData(0, [&](auto&& lower, auto&& upper, auto&& both) { size = structure(lower, upper, both); });
-        for (std::size_t d = 1; d < datas.size(); ++d)
-            copyData(d, [&](auto&& lower, auto&& upper, auto&& both) {
-                merge(lower, upper, both, [](std::size_t, std::size_t) {});
+                std::size_t pair = 0;
+                for (std::size_t j = 0; j < n; ++j) {
+                    std::size_t k = belowStart(j), u = static_cast<std::size_t>(upperStart[j]);
+                    const std::size_t end = begin(j + 1), upperEnd = static_cast<std::size_t>(upperStart[j + 1]);
+                    for (std::size_t place = static_cast<std::size_t>(outStart[j]), last = static_cast<std::size_t>(outStart[j + 1]);
+                         place < last; ++place) {
+                        const std::size_t r = static_cast<std::size_t>(outRow[place]);
+                        const bool fromLower = k < end && row(k) == r;
+                        const bool fromUpper = u < upperEnd && static_cast<std::size_t>(upperRow[u]) == r;
+                        if (fromLower && fromUpper) mirror[pair++] = up[u];
+                        to[place] = fromLower ? in[k] : up[u];
+                        k += fromLower;
+                        u += fromUpper;
+                    }
+                }
             });
 
         const auto [folded, pairs] = size;

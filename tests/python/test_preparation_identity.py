@@ -266,6 +266,7 @@ def test_compiled_steps_refuse_malformed_arrays(step, fault, index_dtype):
     lambda: _linkwork.transpose(3, GOOD_PTR, GOOD_IDX, [np.ones(2)]),
     lambda: _linkwork.fold(3, GOOD_PTR, np.array([2, 0, 1]), [np.ones(3)]),  # unsorted column
     lambda: _linkwork.transpose(-1, GOOD_PTR, GOOD_IDX, []),
+    lambda: _linkwork.fold(3, GOOD_PTR, GOOD_IDX, []),  # nothing to fold alongside
 ])
 def test_compiled_steps_refuse_inconsistent_arguments(call):
     with pytest.raises(ValueError):
