@@ -138,7 +138,7 @@ def _transposed(n, indptr, indices, *datas):
     A stable counting sort by index: indices come out ascending within each
     column, equal entries in their stored order (as SciPy's csr_tocsc).
     """
-    out_ptr, out_idx, out_datas = _linkwork.transpose(n, indptr, indices, list(datas))
+    out_ptr, out_idx, out_datas, _ = _linkwork.transpose(n, indptr, indices, list(datas))
     return out_ptr, out_idx, out_datas
 
 
@@ -231,7 +231,8 @@ class _Entries:
     """The stored entries of a graph as compressed arrays, after the structure checks.
 
     `datas` holds the values (float64 or bool) and then the custom weights, if
-    any. Unless `canonical`, the arrays may hold unsorted and duplicate entries.
+    any. Unless `canonical`, the arrays may hold unsorted and duplicate entries;
+    None means not known yet.
     `matrix` is the checked sparse matrix itself when it can serve as the
     canonical directed graph as it is (canonical CSC of the graph's dtype, no
     weights, no extra storage), otherwise None.
@@ -280,7 +281,8 @@ def _entries(csgraph, weights, name, weights_name):
     indptr, indices = _readable(csgraph.indptr), _readable(csgraph.indices[:count])
     values = csgraph.data[:count]
     row_major = csgraph.format == "csr"
-    canonical = _is_canonical(n, indptr, indices)
+    # CSR input learns whether it is canonical on its way to CSC, if it goes there.
+    canonical = None if row_major else _is_canonical(n, indptr, indices)
     as_is = (not row_major and canonical and weight_values is None
              and csgraph.indices.size == count and values.dtype == dtype)
     datas = [values.astype(dtype, copy=False)]
@@ -295,6 +297,8 @@ def _canonical(entries):
     Returns (indptr, indices, datas, row_major); unsorted entries are sorted by
     one transposition, which flips the orientation.
     """
+    if entries.canonical is None:
+        entries.canonical = _is_canonical(entries.n, entries.indptr, entries.indices)
     if entries.canonical:
         return entries.indptr, entries.indices, entries.datas, entries.row_major
     # One transposition sorts; duplicates are then neighbours.
@@ -324,6 +328,13 @@ def prepare(csgraph, *, directed=True, weights=None, combine="min", name="csgrap
     if directed and entries.matrix is not None:
         return Graph(entries.matrix)
     n = entries.n
+    if directed and entries.row_major and entries.canonical is None:
+        # One transposition reaches CSC whether or not the input is canonical; it
+        # sorts, and then only duplicates remain to be summed.
+        indptr, indices, datas, canonical = _linkwork.transpose(n, entries.indptr, entries.indices, entries.datas)
+        if not canonical:
+            indptr, indices, datas = _summed(indptr, indices, datas)
+        return Graph(_csc(n, indptr, indices, datas[0]), datas[1] if len(datas) > 1 else None)
     indptr, indices, datas, row_major = _canonical(entries)
     if directed:
         if row_major:
@@ -384,29 +395,21 @@ def source_list(indices, n):
     return [int(k) for k in array], True
 
 
-def _checked_numbers(row, n, allowed_zero):
-    values = np.asarray(row, dtype=np.float64).ravel()
-    valid = np.isnan(values) | ((values >= (0 if allowed_zero else 1)) & (values <= n))
-    if not valid.all() or not np.array_equal(values[~np.isnan(values)], np.floor(values[~np.isnan(values)])):
+def _vertex_indices(row, n, predecessors):
+    indices = _linkwork.vertex_indices(np.asarray(row, dtype=np.float64).ravel(), n, predecessors, NULL_VERTEX)
+    if indices is None:
         raise RuntimeError("the module returned vertex numbers outside the graph")
-    return values
+    return indices
 
 
 def vertices(row, n):
     """0-based int64 vertices from a raw row of 1-based vertex numbers."""
-    values = _checked_numbers(row, n, allowed_zero=False)
-    if np.isnan(values).any():
-        raise RuntimeError("the module returned vertex numbers outside the graph")
-    return values.astype(np.int64) - 1
+    return _vertex_indices(row, n, predecessors=False)
 
 
 def predecessors(row, n):
     """csgraph-style predecessors from a raw row: NULL_VERTEX for the start and unreached vertices."""
-    values = _checked_numbers(row, n, allowed_zero=True)
-    result = np.full(values.size, NULL_VERTEX, dtype=np.int64)
-    known = values >= 1
-    result[known] = values[known].astype(np.int64) - 1
-    return result
+    return _vertex_indices(row, n, predecessors=True)
 
 
 def row(array):

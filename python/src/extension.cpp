@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <complex>
 #include <cstdint>
 #include <cstdio>
@@ -835,13 +836,22 @@ py::tuple countingSort(std::size_t n, std::size_t count, Entries entries, const 
     return py::make_tuple(starts, indices, moved);
 }
 
-// The compressed arrays of the transpose: (indptr, indices, [data...]) as
-// SciPy's csr_tocsc makes them, indices ascending within each new column.
+// The compressed arrays of the transpose: (indptr, indices, [data...], canonical)
+// as SciPy's csr_tocsc makes them, indices ascending within each new column;
+// `canonical` tells whether the input's indices ascended strictly within every
+// column (found on the pass that checks them).
 py::tuple transpose(std::int64_t vertices, py::handle indptr, py::handle indices, const py::list& items) {
     const std::size_t n = checkedCount(vertices);
     py::object result = withCompressed(indptr, indices, [&](auto starts, auto rows) -> py::object {
         const std::size_t count = checkedStarts(starts, n, rows.size);
-        checkIndices(rows, count, n);
+        bool canonical = true;
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::size_t first = unsignedIndex(starts.data[j]), end = unsignedIndex(starts.data[j + 1]);
+            for (std::size_t k = first; k < end; ++k) {
+                if (unsignedIndex(rows.data[k]) >= n) badStructure("an index lies outside 0..n-1");
+                canonical &= k == first || rows.data[k - 1] < rows.data[k];
+            }
+        }
         const std::vector<py::array> datas = dataArrays(items, count);
         auto entries = [starts, rows, n](auto&& visit) {
             for (std::size_t j = 0; j < n; ++j) {
@@ -849,7 +859,8 @@ py::tuple transpose(std::int64_t vertices, py::handle indptr, py::handle indices
                 for (std::size_t k = unsignedIndex(starts.data[j]); k < end; ++k) visit(k, unsignedIndex(rows.data[k]), j);
             }
         };
-        return countingSort(n, count, entries, datas);
+        const py::tuple sorted = countingSort(n, count, entries, datas);
+        return py::make_tuple(sorted[0], sorted[1], sorted[2], py::bool_(canonical));
     });
     return py::reinterpret_borrow<py::tuple>(result);
 }
@@ -1068,6 +1079,33 @@ py::array_t<std::int64_t> find(py::handle indptr, py::handle indices, py::handle
     return py::reinterpret_borrow<py::array_t<std::int64_t>>(result);
 }
 
+// 0-based vertices from the module's 1-based vertex numbers (float64), or None
+// when one is not a whole number in 1..n (0..n for predecessors, where NaN is
+// allowed too). Predecessors 0 (a start) and NaN (unreached) become `null`.
+py::object vertexIndices(const py::array_t<double, py::array::c_style>& numbers, std::int64_t n, bool predecessors,
+                         std::int64_t null) {
+    if (numbers.ndim() != 1) throw py::type_error("vertex numbers must be a 1-d array");
+    const std::size_t size = static_cast<std::size_t>(numbers.shape(0));
+    const double* number = numbers.data();
+    // No graph has 2^62 vertices; the bound keeps every accepted number in int64's range.
+    const double low = predecessors ? 0.0 : 1.0, high = static_cast<double>(std::min<std::int64_t>(n, std::int64_t{1} << 62));
+    py::array_t<std::int64_t> indices = indexArray(size);
+    std::int64_t* index = indices.mutable_data();
+    for (std::size_t k = 0; k < size; ++k) {
+        const double v = number[k];
+        if (std::isnan(v)) {
+            if (!predecessors) return py::none();
+            index[k] = null;
+        } else if (!(v >= low && v <= high && std::floor(v) == v)) {
+            return py::none();
+        } else {
+            // A whole number in 0..2^62: exact as an integer.
+            index[k] = v >= 1.0 ? static_cast<std::int64_t>(v) - 1 : null;
+        }
+    }
+    return indices;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_linkwork, m) {
@@ -1094,6 +1132,8 @@ PYBIND11_MODULE(_linkwork, m) {
           "Whether indices ascend strictly within every column.");
     m.def("fold", &fold, py::arg("n"), py::arg("indptr"), py::arg("indices"), py::arg("datas"),
           "The strict lower triangle of the undirected graph of canonical arrays (None: the arrays as they are).");
+    m.def("vertex_indices", &vertexIndices, py::arg("numbers"), py::arg("n"), py::arg("predecessors"), py::arg("null"),
+          "0-based vertices from 1-based vertex numbers, or None when one lies outside the graph.");
     m.def("find", &find, py::arg("indptr"), py::arg("indices"), py::arg("majors"), py::arg("minors"),
           "Places of (major, minor) entries in canonical compressed arrays, -1 where not stored.");
 }

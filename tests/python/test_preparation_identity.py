@@ -278,3 +278,43 @@ def test_compiled_steps_refuse_inconsistent_arguments(call):
 def test_compiled_steps_take_only_contiguous_int32_or_int64_indices(indices):
     with pytest.raises(TypeError):
         _linkwork.transpose(3, GOOD_PTR, indices, [])
+
+
+def _old_numbers(row, n, allowed_zero):
+    values = np.asarray(row, dtype=np.float64).ravel()
+    valid = np.isnan(values) | ((values >= (0 if allowed_zero else 1)) & (values <= n))
+    if not valid.all() or not np.array_equal(values[~np.isnan(values)], np.floor(values[~np.isnan(values)])):
+        raise RuntimeError("the module returned vertex numbers outside the graph")
+    return values
+
+
+def _old_vertices(row, n):
+    values = _old_numbers(row, n, allowed_zero=False)
+    if np.isnan(values).any():
+        raise RuntimeError("the module returned vertex numbers outside the graph")
+    return values.astype(np.int64) - 1
+
+
+def _old_predecessors(row, n):
+    values = _old_numbers(row, n, allowed_zero=True)
+    result = np.full(values.size, _graph.NULL_VERTEX, dtype=np.int64)
+    known = values >= 1
+    result[known] = values[known].astype(np.int64) - 1
+    return result
+
+
+@pytest.mark.parametrize("convert, old", [(_graph.vertices, _old_vertices), (_graph.predecessors, _old_predecessors)])
+def test_vertex_numbers_from_the_module_convert_as_before(convert, old):
+    rng = np.random.default_rng(7)
+    for _ in range(400):
+        n = int(rng.integers(0, 12))
+        odd = np.array([np.nan, np.inf, -np.inf, -0.0, 0.0, 0.5, -1.0, n + 1.0, n - 0.5, 2.0**53, -2.0**63])
+        numbers = rng.integers(1, n + 1, int(rng.integers(0, 9))).astype(np.float64) if n else np.zeros(0)
+        if numbers.size and rng.random() < 0.5:
+            numbers[rng.integers(numbers.size)] = rng.choice(odd)
+        row = numbers.reshape(1, -1) if rng.random() < 0.5 else numbers
+        want, got = _outcome(lambda: old(row, n)), _outcome(lambda: convert(row, n))
+        if isinstance(want, tuple):
+            assert got == want
+        else:
+            assert_same_array(got, want)
