@@ -354,11 +354,8 @@ def stored_values(csgraph, rows, cols, *, weights=None, name="csgraph", weights_
     entries = _entries(csgraph, weights, name, weights_name)
     indptr, indices, datas, row_major = _canonical(entries)
     rows, cols = _wide(rows), _wide(cols)
-    at = _linkwork.find(indptr, indices, rows if row_major else cols, cols if row_major else rows)
-    found = at >= 0
-    result = np.full(at.size, np.nan)
-    result[found] = datas[-1][at[found]]
-    return result
+    majors, minors = (rows, cols) if row_major else (cols, rows)
+    return _linkwork.stored_at(indptr, indices, np.ascontiguousarray(datas[-1]), majors, minors)
 
 
 def flag(directed):

@@ -102,7 +102,8 @@ def _stored_where_given(csgraph, weights, tree):
     """The tree with each edge {i, j} at (i, j) or (j, i), as the input stores it."""
     n = tree.shape[0]
     lower = tree.tocoo()
-    rows, cols, values = lower.row.astype(np.int64), lower.col.astype(np.int64), lower.data.astype(np.float64)
+    rows, cols = lower.row.astype(np.int64, copy=False), lower.col.astype(np.int64, copy=False)
+    values = lower.data.astype(np.float64, copy=False)
     # The row-major first of the two places (the upper one) wins a tie, as in SciPy:
     # an edge goes there when the input stores it there with the tree weight. Only
     # the tree's places are looked up, not the whole graph prepared again.

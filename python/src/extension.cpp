@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -1050,33 +1051,41 @@ py::object fold(std::int64_t vertices, py::handle indptr, py::handle indices, co
     });
 }
 
-// The place of each entry (major, minor) in canonical compressed arrays (indices
-// ascending within each major), or -1 where it is not stored.
-py::array_t<std::int64_t> find(py::handle indptr, py::handle indices, py::handle majors, py::handle minors) {
+// The value stored at each place (major, minor) of canonical compressed arrays
+// (indices ascending within each major) as float64, NaN where none is stored.
+// `data` holds float64 or bool values, one per entry.
+py::array_t<double> storedAt(py::handle indptr, py::handle indices, const py::array& data, py::handle majors,
+                             py::handle minors) {
     py::object result = withCompressed(indptr, indices, [&](auto starts, auto rows) -> py::object {
         if (starts.size == 0) badStructure("indptr must hold one entry per column and one more");
         const std::size_t n = starts.size - 1;
-        checkedStarts(starts, n, rows.size);
+        const std::size_t count = checkedStarts(starts, n, rows.size);
         const auto keys = vectorView<std::int64_t>(majors);
         const auto others = vectorView<std::int64_t>(minors);
         if (!keys || !others || keys->size != others->size)
             throw py::type_error("majors and minors must be contiguous int64 arrays of one length");
-        py::array_t<std::int64_t> places = indexArray(keys->size);
-        std::int64_t* place = places.mutable_data();
+        const auto doubles = vectorView<double>(data);
+        const auto flags = vectorView<bool>(data);
+        if (!doubles && !flags) throw py::type_error("data must be a contiguous 1-d float64 or bool array");
+        if ((doubles ? doubles->size : flags->size) < count) badStructure("data ends before the entries");
+        py::array_t<double> values(static_cast<py::ssize_t>(keys->size));
+        double* value = values.mutable_data();
         for (std::size_t q = 0; q < keys->size; ++q) {
             const std::size_t j = unsignedIndex(keys->data[q]);
             const std::int64_t minor = others->data[q];
-            place[q] = -1;
+            value[q] = std::numeric_limits<double>::quiet_NaN();
             if (j >= n) continue;
             const auto* first = rows.data + unsignedIndex(starts.data[j]);
             const auto* last = rows.data + unsignedIndex(starts.data[j + 1]);
             const auto* hit = std::lower_bound(first, last, minor,
                                                [](auto stored, std::int64_t wanted) { return stored < wanted; });
-            if (hit != last && static_cast<std::int64_t>(*hit) == minor) place[q] = hit - rows.data;
+            if (hit == last || static_cast<std::int64_t>(*hit) != minor) continue;
+            const std::size_t at = static_cast<std::size_t>(hit - rows.data);
+            value[q] = doubles ? doubles->data[at] : (flags->data[at] ? 1.0 : 0.0);
         }
-        return places;
+        return values;
     });
-    return py::reinterpret_borrow<py::array_t<std::int64_t>>(result);
+    return py::reinterpret_borrow<py::array_t<double>>(result);
 }
 
 // 0-based vertices from the module's 1-based vertex numbers (float64), or None
@@ -1134,6 +1143,6 @@ PYBIND11_MODULE(_linkwork, m) {
           "The strict lower triangle of the undirected graph of canonical arrays (None: the arrays as they are).");
     m.def("vertex_indices", &vertexIndices, py::arg("numbers"), py::arg("n"), py::arg("predecessors"), py::arg("null"),
           "0-based vertices from 1-based vertex numbers, or None when one lies outside the graph.");
-    m.def("find", &find, py::arg("indptr"), py::arg("indices"), py::arg("majors"), py::arg("minors"),
-          "Places of (major, minor) entries in canonical compressed arrays, -1 where not stored.");
+    m.def("stored_at", &storedAt, py::arg("indptr"), py::arg("indices"), py::arg("data"), py::arg("majors"),
+          py::arg("minors"), "Values stored at (major, minor) places of canonical compressed arrays, NaN where none is.");
 }

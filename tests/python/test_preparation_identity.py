@@ -242,7 +242,7 @@ BAD_ARRAYS = {
 
 @pytest.mark.parametrize("index_dtype", [np.int32, np.int64])
 @pytest.mark.parametrize("fault", BAD_ARRAYS)
-@pytest.mark.parametrize("step", ["transpose", "fold", "is_canonical", "find"])
+@pytest.mark.parametrize("step", ["transpose", "fold", "is_canonical", "stored_at"])
 def test_compiled_steps_refuse_malformed_arrays(step, fault, index_dtype):
     indptr, indices = (array.astype(index_dtype) for array in BAD_ARRAYS[fault])
     data = [np.ones(indices.size)]
@@ -250,10 +250,10 @@ def test_compiled_steps_refuse_malformed_arrays(step, fault, index_dtype):
         "transpose": lambda: _linkwork.transpose(3, indptr, indices, data),
         "fold": lambda: _linkwork.fold(3, indptr, indices, data),
         "is_canonical": lambda: _linkwork.is_canonical(3, indptr, indices),
-        "find": lambda: _linkwork.find(indptr, indices, np.array([1]), np.array([2])),
+        "stored_at": lambda: _linkwork.stored_at(indptr, indices, data[0], np.array([1]), np.array([2])),
     }
-    if step in ("is_canonical", "find") and "index" in fault or step == "find" and fault == "indptr too short":
-        # They compare indices and never index with them; find takes n from indptr.
+    if step in ("is_canonical", "stored_at") and "index" in fault or step == "stored_at" and fault == "indptr too short":
+        # They compare indices and never index with them; stored_at takes n from indptr.
         calls[step]()
         return
     with pytest.raises(ValueError):
@@ -267,6 +267,7 @@ def test_compiled_steps_refuse_malformed_arrays(step, fault, index_dtype):
     lambda: _linkwork.fold(3, GOOD_PTR, np.array([2, 0, 1]), [np.ones(3)]),  # unsorted column
     lambda: _linkwork.transpose(-1, GOOD_PTR, GOOD_IDX, []),
     lambda: _linkwork.fold(3, GOOD_PTR, GOOD_IDX, []),  # nothing to fold alongside
+    lambda: _linkwork.stored_at(GOOD_PTR, GOOD_IDX, np.ones(2), np.array([0]), np.array([0])),
 ])
 def test_compiled_steps_refuse_inconsistent_arguments(call):
     with pytest.raises(ValueError):
