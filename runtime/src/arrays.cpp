@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "frame.h"
+#include "huge_pages.h"
 
 namespace linkwork {
 
@@ -62,7 +63,10 @@ void* zeroedBlock(hxSize count, hxSize size) {
     count = count == 0 ? 1 : count;
     size = size == 0 ? 1 : size;
     if (count > std::numeric_limits<std::size_t>::max() / size) return nullptr;
-    return std::calloc(count, size);
+    void* block = std::calloc(count, size);
+    // A large block comes untouched from the system: advised before the module fills it.
+    if (block) adviseHugePages(block, count * size);
+    return block;
 }
 
 // The size is computed in floating point, so that sizes beyond the address space can

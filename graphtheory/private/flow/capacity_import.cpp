@@ -10,7 +10,7 @@
 #include "gateway/listing.h"
 #include "gateway/trace.h"
 #include "host/hgw.h"
-#include "import/huge_pages.h"
+#include "huge_pages.h"
 #include "import/sparse_import.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "gateway/listing.h"
 #include "gateway/trace.h"
 #include "host/hgw.h"
-#include "import/huge_pages.h"
+#include "huge_pages.h"
 
 SparseGraphArray readGraphArray(const hxArray* array) {
     if (!array->isSparse())
