@@ -245,13 +245,9 @@ class _Entries:
         self.canonical, self.row_major, self.matrix = canonical, row_major, matrix
 
 
-def _entries(csgraph, weights, name, weights_name):
-    """The checked entries of `csgraph` (sparse or dense) and its custom weights."""
-    if not scipy.sparse.issparse(csgraph):
-        if weights is not None:
-            raise ValueError(f"{weights_name} need {name} as a sparse matrix, whose stored entries they follow")
-        n, indptr, indices, values = _entries_of_dense(csgraph, name)
-        return _Entries(n, indptr, indices, [values], canonical=True, row_major=True)
+def _checked_input(csgraph, weights, name, weights_name):
+    """The checked square sparse `csgraph` in CSR, CSC or COO format, its vertex
+    count, its value dtype and the custom weight values (None without weights)."""
     weight_values = None
     given_format = csgraph.format
     csgraph = _checked_sparse(csgraph, name)
@@ -270,6 +266,17 @@ def _entries(csgraph, weights, name, weights_name):
                 f"({csgraph.nnz}), not {weight_values.size}")
     if csgraph.format not in ("csr", "csc", "coo"):
         csgraph = _checked_sparse(csgraph.tocsr(), name)
+    return csgraph, n, dtype, weight_values
+
+
+def _entries(csgraph, weights, name, weights_name):
+    """The checked entries of `csgraph` (sparse or dense) and its custom weights."""
+    if not scipy.sparse.issparse(csgraph):
+        if weights is not None:
+            raise ValueError(f"{weights_name} need {name} as a sparse matrix, whose stored entries they follow")
+        n, indptr, indices, values = _entries_of_dense(csgraph, name)
+        return _Entries(n, indptr, indices, [values], canonical=True, row_major=True)
+    csgraph, n, dtype, weight_values = _checked_input(csgraph, weights, name, weights_name)
     if csgraph.format == "coo":
         # A stable counting sort by row: CSR arrays, entries of a row in input order.
         datas = [np.asarray(csgraph.data).astype(dtype, copy=False)]

@@ -1,14 +1,15 @@
 """The preparation step as it was before its compiled steps: the reference of test_preparation_identity.py.
 
 A frozen copy of linkwork/_graph.py's canonical form built from SciPy's
-sparsetools and NumPy (and of trees._stored_where_given on top of it). The
+sparsetools and NumPy (and of trees._stored_where_given on top of it); the input
+checks and the NumPy steps that did not change are the package's own. The
 compiled preparation must give the same arrays, bit for bit.
 """
 
 import numpy as np
 import scipy.sparse
 
-from linkwork._graph import Graph, _checked_sparse, _entries_of_dense, _real_dtype
+from linkwork._graph import Graph, _checked_input, _entries_of_dense, _fold_combine, _summed
 
 
 def _sparsetools():
@@ -47,39 +48,6 @@ def _is_canonical(n, indptr, indices):
     if indices.size < 2:
         return True
     return bool(_sparsetools().csr_has_canonical_format(n, indptr, indices))
-
-
-def _add(values, starts):
-    if values.dtype == np.bool_:
-        return np.logical_or.reduceat(values, starts)
-    return np.add.reduceat(values, starts)
-
-
-def _summed(indptr, indices, datas):
-    """Sorted compressed arrays with duplicate entries summed (as SciPy's sum_duplicates).
-
-    Duplicates sit next to each other in sorted arrays, in stored order.
-    """
-    count = indices.size
-    if count == 0:
-        return indptr, indices, datas
-    fresh = np.empty(count, dtype=bool)
-    fresh[0] = True
-    np.not_equal(indices[1:], indices[:-1], out=fresh[1:])
-    fresh[indptr[:-1][indptr[:-1] < count]] = True  # each column's first entry
-    if fresh.all():
-        return indptr, indices, datas
-    starts = np.flatnonzero(fresh)
-    kept = np.zeros(count + 1, dtype=np.int64)
-    np.cumsum(fresh, out=kept[1:])
-    return kept[indptr], indices[starts], [_add(data, starts) for data in datas]
-
-
-def _fold_combine(how, dtype):
-    if dtype == np.bool_:
-        return np.logical_or
-    # fmin lets a number win over NaN, which marks no edge.
-    return np.add if how == "sum" else np.fmin
 
 
 def _part(indptr, keep, indices, datas):
@@ -166,40 +134,10 @@ def _csc(n, indptr, indices, values):
 
 
 def prepare(csgraph, *, directed=True, weights=None, combine="min", name="csgraph", weights_name="weights"):
-    """The canonical graph of `csgraph` for one raw call.
-
-    The structure of a sparse `csgraph` is checked first (ValueError when it is
-    malformed); duplicate entries are then summed, as SciPy's sum_duplicates
-    does. With ``directed=False`` the graph is folded into its strict lower
-    triangle, the form the module reads undirected graphs in: an entry (i, j) or
-    (j, i) becomes the edge at row max(i, j), column min(i, j), and diagonal
-    entries (self-loops) are dropped. An entry and its mirror are combined into
-    the lighter weight (``combine="min"``) or their sum (``combine="sum"``, for
-    capacities). `weights` holds one value per stored entry of `csgraph`, in the
-    order of ``csgraph.data``, and is summed and folded alongside.
-
-    The caller's arrays are never written; a canonical CSC matrix (and, for an
-    undirected graph, a strictly lower-triangular one) is used as it is.
-    """
+    """linkwork._graph.prepare as it was: the same contract, in NumPy and sparsetools steps."""
     weight_values = None
     if scipy.sparse.issparse(csgraph):
-        given_format = csgraph.format
-        csgraph = _checked_sparse(csgraph, name)
-        rows_count, cols_count = csgraph.shape
-        if rows_count != cols_count:
-            raise ValueError(f"{name} must be a square matrix, not of shape {csgraph.shape}")
-        n = int(cols_count)
-        dtype = _real_dtype(csgraph.dtype, name)
-        if weights is not None:
-            if given_format not in ("csr", "csc", "coo"):
-                raise ValueError(f"{weights_name} need {name} in CSR, CSC or COO format, whose data order they follow")
-            weight_values = np.asarray(weights, dtype=np.float64).ravel()
-            if weight_values.size != csgraph.nnz:
-                raise ValueError(
-                    f"{weights_name} must hold one value per stored entry of {name} "
-                    f"({csgraph.nnz}), not {weight_values.size}")
-        if csgraph.format not in ("csr", "csc", "coo"):
-            csgraph = _checked_sparse(csgraph.tocsr(), name)
+        csgraph, n, dtype, weight_values = _checked_input(csgraph, weights, name, weights_name)
         if csgraph.format == "coo":
             # A stable counting sort by row: CSR arrays, entries of a row in input order.
             count = csgraph.row.size

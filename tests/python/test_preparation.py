@@ -44,23 +44,27 @@ def stored_entries(matrix):
     return rows, cols, matrix.data[: matrix.indptr[-1]]
 
 
-def shuffled_compressed(fmt, n, rows, cols, values, rng):
-    """A CSR or CSC matrix that stores entries unsorted and duplicated, as given."""
+def shuffled_compressed(fmt, n, rows, cols, values, rng, index_dtype=None):
+    """A CSR or CSC matrix that stores entries unsorted and duplicated, as given
+    (with index arrays of `index_dtype` when given, else SciPy's choice)."""
     major, minor = (rows, cols) if fmt == "csr" else (cols, rows)
     order = rng.permutation(major.size)
     order = order[np.argsort(major[order], kind="stable")]
     indptr = np.zeros(n + 1, dtype=np.int64)
     np.cumsum(np.bincount(major, minlength=n), out=indptr[1:])
     kind = sp.csr_matrix if fmt == "csr" else sp.csc_matrix
-    return kind((values[order], minor[order], indptr), shape=(n, n))
+    if index_dtype is None:
+        return kind((values[order], minor[order], indptr), shape=(n, n))
+    matrix = kind((n, n), dtype=values.dtype)
+    matrix.data, matrix.indices, matrix.indptr = values[order], minor[order].astype(index_dtype), indptr.astype(index_dtype)
+    return matrix
 
 
 SHAPES = ["general", "symmetric", "lower", "upper", "diagonal"]
 
 
-def random_entries(rng, n, shape, duplicates):
-    m = int(rng.integers(0, 2 * n * n + 1))
-    rows, cols = rng.integers(0, n, m), rng.integers(0, n, m)
+def shaped(rows, cols, shape):
+    """Entry ends made symmetric, triangular, diagonal or left general."""
     if shape == "symmetric":
         rows, cols = np.concatenate([rows, cols]), np.concatenate([cols, rows])
     elif shape in ("lower", "upper"):
@@ -69,6 +73,12 @@ def random_entries(rng, n, shape, duplicates):
             rows, cols = cols, rows
     elif shape == "diagonal":
         cols = rows
+    return rows, cols
+
+
+def random_entries(rng, n, shape, duplicates):
+    m = int(rng.integers(0, 2 * n * n + 1))
+    rows, cols = shaped(rng.integers(0, n, m), rng.integers(0, n, m), shape)
     if not duplicates:
         _, first = np.unique(rows * n + cols, return_index=True)
         rows, cols = rows[first], cols[first]

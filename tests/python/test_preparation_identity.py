@@ -23,6 +23,7 @@ import scipy.sparse as sp
 import linkwork
 from linkwork import _api, _graph, _linkwork, trees
 import reference_preparation as reference
+from test_preparation import shaped, shuffled_compressed
 
 # Summing inf and -inf in the random graphs warns, in the reference as in the package.
 pytestmark = pytest.mark.filterwarnings("ignore::RuntimeWarning")
@@ -36,16 +37,8 @@ FORMATS = ["csr", "csc", "coo", "csr sorted", "csc sorted", "lil", "dok", "bsr"]
 
 def _entries(rng, n, shape):
     m = int(rng.integers(0, 2 * n * n + 1)) if n <= 8 else int(rng.integers(0, 4 * n))
-    rows, cols = rng.integers(0, max(n, 1), m), rng.integers(0, max(n, 1), m)
-    if shape == "symmetric":
-        rows, cols = np.concatenate([rows, cols]), np.concatenate([cols, rows])
-    elif shape in ("lower", "upper"):
-        rows, cols = np.maximum(rows, cols), np.minimum(rows, cols)
-        if shape == "upper":
-            rows, cols = cols, rows
-    elif shape == "diagonal":
-        cols = rows
-    elif shape == "few rows":
+    rows, cols = shaped(rng.integers(0, max(n, 1), m), rng.integers(0, max(n, 1), m), shape)
+    if shape == "few rows":
         rows = rows % 3
     duplicates = rng.random() < 0.5
     if not duplicates:
@@ -64,19 +57,6 @@ def _values(rng, size, dtype):
     return values.astype(dtype)
 
 
-def _compressed(fmt, n, rows, cols, values, rng, index_dtype):
-    """CSR or CSC arrays that keep the entries unsorted and duplicated, with the given index dtype."""
-    major, minor = (rows, cols) if fmt == "csr" else (cols, rows)
-    order = rng.permutation(major.size)
-    order = order[np.argsort(major[order], kind="stable")]
-    indptr = np.zeros(n + 1, dtype=np.int64)
-    np.cumsum(np.bincount(major, minlength=n), out=indptr[1:])
-    kind = sp.csr_matrix if fmt == "csr" else sp.csc_matrix
-    matrix = kind((n, n), dtype=values.dtype)
-    matrix.data, matrix.indices, matrix.indptr = values[order], minor[order].astype(index_dtype), indptr.astype(index_dtype)
-    return matrix
-
-
 def random_case(seed):
     rng = np.random.default_rng(seed)
     n = int(rng.choice([0, 1, 2, 3, 5, 8, 40, 257, 600, 3000, 70000]))
@@ -88,7 +68,7 @@ def random_case(seed):
     if n > np.iinfo(index_dtype).max:
         index_dtype = np.int32
     if fmt in ("csr", "csc"):
-        matrix = _compressed(fmt, n, rows, cols, values, rng, index_dtype)
+        matrix = shuffled_compressed(fmt, n, rows, cols, values, rng, index_dtype)
     else:
         matrix = sp.coo_matrix((values, (rows, cols)), shape=(n, n))
         matrix.row, matrix.col = matrix.row.astype(index_dtype), matrix.col.astype(index_dtype)
