@@ -702,6 +702,21 @@ void checkIndices(Vector<I> indices, std::size_t count, std::size_t n) {
         if (unsignedIndex(indices.data[k]) >= n) badStructure("an index lies outside 0..n-1");
 }
 
+// Checks every index of checked starts against 0..n-1 and tells whether indices
+// ascend strictly within every column (sorted, no duplicates), in one pass.
+template <class P, class I>
+bool checkedColumns(Vector<P> starts, Vector<I> rows, std::size_t n) {
+    bool ascending = true;
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::size_t first = unsignedIndex(starts.data[j]), end = unsignedIndex(starts.data[j + 1]);
+        for (std::size_t k = first; k < end; ++k) {
+            if (unsignedIndex(rows.data[k]) >= n) badStructure("an index lies outside 0..n-1");
+            ascending &= k == first || rows.data[k - 1] < rows.data[k];
+        }
+    }
+    return ascending;
+}
+
 // Data arrays to move along: contiguous 1-d, one element per entry.
 std::vector<py::array> dataArrays(const py::list& items, std::size_t count) {
     std::vector<py::array> arrays;
@@ -845,14 +860,7 @@ py::tuple transpose(std::int64_t vertices, py::handle indptr, py::handle indices
     const std::size_t n = checkedCount(vertices);
     py::object result = withCompressed(indptr, indices, [&](auto starts, auto rows) -> py::object {
         const std::size_t count = checkedStarts(starts, n, rows.size);
-        bool canonical = true;
-        for (std::size_t j = 0; j < n; ++j) {
-            const std::size_t first = unsignedIndex(starts.data[j]), end = unsignedIndex(starts.data[j + 1]);
-            for (std::size_t k = first; k < end; ++k) {
-                if (unsignedIndex(rows.data[k]) >= n) badStructure("an index lies outside 0..n-1");
-                canonical &= k == first || rows.data[k - 1] < rows.data[k];
-            }
-        }
+        const bool canonical = checkedColumns(starts, rows, n);
         const std::vector<py::array> datas = dataArrays(items, count);
         auto entries = [starts, rows, n](auto&& visit) {
             for (std::size_t j = 0; j < n; ++j) {
@@ -916,15 +924,15 @@ py::object fold(std::int64_t vertices, py::handle indptr, py::handle indices, co
     const std::size_t n = checkedCount(vertices);
     return withCompressed(indptr, indices, [&](auto starts, auto rows) -> py::object {
         const std::size_t count = checkedStarts(starts, n, rows.size);
-        checkIndices(rows, count, n);
+        // The runs below rely on ascending columns.
+        if (!checkedColumns(starts, rows, n)) throw py::value_error("fold needs canonical compressed arrays");
         const std::vector<py::array> datas = dataArrays(items, count);
         auto begin = [starts](std::size_t j) { return unsignedIndex(starts.data[j]); };
         auto row = [rows](std::size_t k) { return unsignedIndex(rows.data[k]); };
 
         if (datas.empty()) throw py::value_error("fold needs at least one data array");
 
-        // The runs below rely on ascending columns: checked here, with the counts
-        // and the first entry below the diagonal of each column.
+        // The counts, and the first entry below the diagonal of each column.
         py::array_t<std::int64_t> lowerStarts = indexArray(n);
         std::int64_t* lowerStart = lowerStarts.mutable_data();
         std::size_t below = 0, above = 0;
@@ -933,7 +941,6 @@ py::object fold(std::int64_t vertices, py::handle indptr, py::handle indices, co
             std::size_t atOrAbove = 0;
             for (std::size_t k = first; k < end; ++k) {
                 const std::size_t i = row(k);
-                if (k > first && i <= row(k - 1)) throw py::value_error("fold needs canonical compressed arrays");
                 atOrAbove += i <= j;
                 above += i < j;
             }
@@ -1134,7 +1141,7 @@ PYBIND11_MODULE(_linkwork, m) {
     m.def("round_trip", &roundTrip, py::arg("item"),
           "Convert one input to a host array and back, with a description of the host array.");
     m.def("transpose", &transpose, py::arg("n"), py::arg("indptr"), py::arg("indices"), py::arg("datas"),
-          "Compressed arrays of the transpose by a stable counting sort: (indptr, indices, [data...]).");
+          "Compressed arrays of the transpose by a stable counting sort: (indptr, indices, [data...], canonical).");
     m.def("compress", &compress, py::arg("n"), py::arg("majors"), py::arg("minors"), py::arg("datas"),
           "Coordinate entries compressed by major index, stably: (indptr, indices, [data...]).");
     m.def("is_canonical", &isCanonical, py::arg("n"), py::arg("indptr"), py::arg("indices"),
